@@ -1,0 +1,26 @@
+# Shared part of the MinGW-w64 toolchain files; ZYREL_MINGW_TRIPLE is set by the caller.
+#
+# The -posix compilers give std::thread and std::mutex (the default "win32" flavour of
+# GCC 12 lacks them); static linking keeps the program and the tests free of MinGW DLLs.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${ZYREL_MINGW_PROCESSOR})
+
+set(CMAKE_C_COMPILER ${ZYREL_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZYREL_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZYREL_MINGW_TRIPLE}-windres)
+
+# Cross-built dependencies (a static libcurl, say) live in a prefix of their own; with
+# PACKAGE set to ONLY, CMAKE_PREFIX_PATH would be re-rooted and silently ignored, so the
+# prefix goes into the find root instead.
+set(ZYREL_MINGW_DEPS "" CACHE PATH "Prefix of cross-built dependencies")
+set(CMAKE_FIND_ROOT_PATH /usr/${ZYREL_MINGW_TRIPLE} ${ZYREL_MINGW_DEPS})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# ctest runs the .exe files through Wine (see scripts/wine-run).
+get_filename_component(_zyrel_source_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${_zyrel_source_root}/scripts/wine-run")

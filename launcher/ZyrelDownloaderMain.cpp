@@ -1,0 +1,6 @@
+#include "ZyrelDownloaderMain.h"
+
+int ZyrelDownloaderMain()
+{
+    return 0;
+}

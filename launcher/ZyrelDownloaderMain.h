@@ -1,0 +1,6 @@
+#pragma once
+
+// The start-up sequence of the program: logging, settings, and the choice between starting
+// an installed client, handing over a self-update, relaunching from a temporary copy and
+// the download dialog. Returns the process's exit code, which is 0 on every path.
+int ZyrelDownloaderMain();
