@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: Linux (release, ASan+UBSan, TSan, valgrind),
+# the 32-bit Windows program, and the Windows tests under Wine. Installs whatever the
+# build needs first. Exits non-zero when any stage fails; a stage that could not run is
+# reported as not run, never as passed.
+#
+#   scripts/test-all.sh            everything
+#   ZYREL_STAGES="linux windows" scripts/test-all.sh    only some stages
+set -u
+cd "$(dirname "$0")/.." || exit 1
+root=$(pwd)
+
+# shellcheck source=lib/install-deps.sh
+source scripts/lib/install-deps.sh
+
+stages=${ZYREL_STAGES:-"linux asan tsan valgrind windows fuzz"}
+wants() { case " $stages " in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
+
+declare -a summary=()
+failed=0
+record() { # stage, outcome
+    summary+=("$(printf '%-34s %s' "$1" "$2")")
+    case "$2" in FAILED*) failed=1 ;; esac
+}
+
+run_stage() { # name, command...
+    local name=$1
+    shift
+    echo
+    echo "==== $name"
+    local started=$SECONDS
+    if "$@"; then
+        record "$name" "passed ($((SECONDS - started)) s)"
+    else
+        record "$name" "FAILED ($((SECONDS - started)) s)"
+    fi
+}
+
+configure_and_build() { # preset, extra cmake arguments...
+    local preset=$1
+    shift
+    mkdir -p build
+    cmake --preset "$preset" -DZYREL_WERROR=ON "$@" >"build/$preset.configure.log" 2>&1 ||
+        { cat "build/$preset.configure.log"; return 1; }
+    cmake --build --preset "$preset"
+}
+
+linux_tests() { # preset
+    configure_and_build "$1" && ctest --preset "$1" --output-on-failure -j "$(nproc)"
+}
+
+valgrind_tests() {
+    local program status=0
+    for program in build/default/tests/bin/*Test; do
+        case "$(basename "$program")" in
+            # the container library, where leaks would hide first
+            StringTest | UtfTest | VectorTest | UnorderedContainerTest) ;;
+            *) continue ;;
+        esac
+        echo "-- valgrind $(basename "$program")"
+        valgrind --quiet --leak-check=full --show-leak-kinds=definite,indirect --errors-for-leak-kinds=definite,indirect \
+            --error-exitcode=99 "$program" --gtest_brief=1 || status=1
+    done
+    return $status
+}
+
+wine_tests() { # preset
+    local status
+    configure_and_build "$1" || return 1
+    ctest --preset "$1" --output-on-failure
+    status=$?
+    wineserver -k >/dev/null 2>&1 || true
+    return $status
+}
+
+fuzz_brief() {
+    configure_and_build fuzz || return 1
+    local target status=0
+    for target in build/fuzz/tests/fuzz/*Fuzz; do
+        [ -x "$target" ] || continue
+        echo "-- $(basename "$target") for 30 s"
+        "$target" -max_total_time=30 -print_final_stats=1 2>&1 | tail -n 12 || status=1
+    done
+    return $status
+}
+
+if ! install_linux_deps; then
+    echo "zyrel: the Linux build's packages could not be installed" >&2
+    exit 1
+fi
+
+wants linux && run_stage "Linux tests (default)" linux_tests default
+wants asan && run_stage "Linux tests (ASan + UBSan)" linux_tests asan
+wants tsan && run_stage "Linux tests (TSan)" linux_tests tsan
+if wants valgrind; then
+    if [ -d build/default/tests/bin ]; then
+        run_stage "valgrind memcheck (containers)" valgrind_tests
+    else
+        record "valgrind memcheck (containers)" "not run: the default build is missing"
+    fi
+fi
+
+if wants windows; then
+    if install_windows_deps; then
+        run_stage "Windows 32-bit program (build)" configure_and_build mingw-i686
+        if [ "${ZYREL_WINE32:-0}" = 1 ]; then
+            run_stage "Windows 32-bit tests (Wine)" wine_tests mingw-i686
+        elif [ "${ZYREL_WINE64:-0}" = 1 ]; then
+            echo "zyrel: Windows 32-bit tests NOT RUN: this machine's kernel cannot execute 32-bit programs; running the 64-bit Windows build's tests under 64-bit Wine instead."
+            record "Windows 32-bit tests (Wine)" "not run: the kernel cannot execute 32-bit programs"
+            run_stage "Windows 64-bit tests (Wine)" wine_tests mingw-x86_64
+        else
+            echo "zyrel: Windows tests NOT RUN: Wine could not be installed on this machine."
+            record "Windows tests (Wine)" "not run: Wine could not be installed"
+        fi
+    else
+        echo "zyrel: Windows build NOT RUN: the MinGW-w64 packages could not be installed."
+        record "Windows build and tests" "FAILED: MinGW-w64 could not be installed"
+    fi
+fi
+
+if wants fuzz; then
+    if [ -d tests/fuzz ]; then
+        run_stage "fuzz targets (30 s each)" fuzz_brief
+    fi
+fi
+
+echo
+echo "==== Summary"
+printf '%s\n' "${summary[@]}"
+exit $failed
