@@ -76,7 +76,7 @@ wine_tests() { # preset
 fuzz_brief() {
     configure_and_build fuzz || return 1
     local target status=0
-    for target in build/fuzz/tests/fuzz/*Fuzz; do
+    for target in build/fuzz/fuzz/bin/*Fuzz; do
         [ -x "$target" ] || continue
         echo "-- $(basename "$target") for 30 s"
         "$target" -max_total_time=30 -print_final_stats=1 2>&1 | tail -n 12 || status=1
