@@ -56,4 +56,19 @@ public:
     vxn::string message; // always empty; released with the Result
 };
 
+// The operating system's message for an error code (Windows: a GetLastError value;
+// Linux: an errno value), without surrounding whitespace, followed by " (code)" with the
+// code in unsigned decimal: "The system cannot find the file specified. (2)". A code the
+// system has no message for gives just " (code)".
+vxn::string system_error_text(std::uint32_t code);
+
+namespace detail {
+
+// The portable half of system_error_text: trims the six whitespace characters (space,
+// tab, line feed, vertical tab, form feed, carriage return) from both ends of the
+// system's message (null: none) and appends " (code)".
+vxn::string compose_system_error_text(const char* message, std::uint32_t code);
+
+} // namespace detail
+
 } // namespace VXN

@@ -1,0 +1,143 @@
+#include "Log.h"
+
+#include "DateTime.h"
+#include "LogFile.h"
+#include "TimeZone.h"
+
+#include <mutex>
+
+namespace VXN {
+
+const LogCategory GeneralCategory = {"GEN"};
+
+std::atomic<LogSink> currentSink{nullptr};
+std::int32_t minimumLevel = 0;
+bool bufferEarlyMessages = false;
+vxn::vector<EarlyLogMessage> earlyMessages;
+
+const char* LevelName(std::int32_t level)
+{
+    switch (level) {
+    case LogLevel::Debug:
+        return "DBG";
+    case LogLevel::Info:
+        return "INF";
+    case LogLevel::Notice:
+        return "NOT";
+    case LogLevel::Warning:
+        return "WRN";
+    case LogLevel::Error:
+        return "ERR";
+    case LogLevel::Bug:
+        return "BUG";
+    default:
+        return "UNK";
+    }
+}
+
+void DispatchLogMessage(const char* source, std::int32_t line, std::int32_t level, const LogCategory* category,
+                        const char* message)
+{
+    if (LogSink sink = currentSink.load(std::memory_order_acquire)) {
+        sink(source, line, level, category, message);
+        return;
+    }
+    if (bufferEarlyMessages) {
+        EarlyLogMessage& entry = earlyMessages.push_back();
+        entry.source = source;
+        entry.line = line;
+        entry.level = level;
+        entry.message.assign(message);
+    }
+}
+
+LogSink SetLogSink(LogSink sink)
+{
+    const LogSink previous = currentSink.exchange(sink, std::memory_order_acq_rel);
+    if (sink == nullptr || earlyMessages.empty())
+        return previous;
+
+    // Taken out first: a sink that logs while it receives them must not grow the list
+    // being walked.
+    vxn::vector<EarlyLogMessage> pending(static_cast<vxn::vector<EarlyLogMessage>&&>(earlyMessages));
+    std::size_t delivered = 0;
+    for (LogSink target = sink; delivered < pending.size(); ++delivered) {
+        if (delivered != 0)
+            target = currentSink.load(std::memory_order_acquire);
+        if (target == nullptr)
+            break;
+        const EarlyLogMessage& entry = pending[delivered];
+        target(entry.source, entry.line, entry.level, &GeneralCategory, entry.message.c_str());
+    }
+    if (delivered < pending.size()) {
+        // The sink went away midway: the rest waits for the next one, ahead of whatever
+        // was kept meanwhile.
+        vxn::vector<EarlyLogMessage> rest;
+        for (std::size_t i = delivered; i < pending.size(); ++i)
+            rest.push_back(pending[i]);
+        for (const EarlyLogMessage& entry : earlyMessages)
+            rest.push_back(entry);
+        earlyMessages = static_cast<vxn::vector<EarlyLogMessage>&&>(rest);
+    }
+    return previous;
+}
+
+namespace {
+
+// One lock for the process, never destroyed: the download worker may still be logging
+// while the process exits.
+std::recursive_mutex& FileSinkLock()
+{
+    static std::recursive_mutex* lock = new std::recursive_mutex();
+    return *lock;
+}
+
+// Guarded by FileSinkLock. Never closed: the file stays open until the process ends.
+detail::LogFileHandle logFile = detail::kNoLogFile;
+
+} // namespace
+
+void FileLogSink(const char* source, std::int32_t line, std::int32_t level, const LogCategory* category,
+                 const char* message)
+{
+    (void)source;
+    (void)line;
+    (void)category;
+    // The file is opened under the lock too: two threads logging their first lines at
+    // once must not both create it and race on the handle.
+    std::lock_guard<std::recursive_mutex> guard(FileSinkLock());
+    if (logFile == detail::kNoLogFile) {
+        logFile = detail::OpenLogFile();
+        if (logFile == detail::kNoLogFile)
+            return; // this line is lost; the next one tries again
+    }
+
+    vxn::inline_string<8> tag;
+    tag.assign_format("[{0}]", LevelName(level));
+
+    DateTime now = DateTime::Now();
+    if (!timeZonesInitialised.load(std::memory_order_acquire))
+        (void)InitTimeZones();
+    (void)now.SetZone(GetLocalTimeZone());
+    vxn::inline_string<64> stamp;
+    stamp.assign_format("{0:d4}-{1:d2}-{2:d2} {3:d2}:{4:d2}:{5:d2}.{6:d3}{7}", now.Year(), now.Month(), now.Day(),
+                        now.Hour(), now.Minute(), now.Second(), now.Millisecond(), now.OffsetText());
+
+    vxn::inline_string<512> text;
+    text.assign_format("{0} {1} {2}\r\n", stamp, tag, message);
+    detail::WriteLogFile(logFile, text.c_str(), text.size());
+}
+
+namespace detail {
+
+void ResetFileLogSinkForTests()
+{
+    std::lock_guard<std::recursive_mutex> guard(FileSinkLock());
+    if (logFile != kNoLogFile)
+        CloseLogFile(logFile);
+    logFile = kNoLogFile;
+}
+
+} // namespace detail
+
+} // namespace VXN
