@@ -42,14 +42,14 @@ const CharT* read_number(const CharT* p, std::int32_t& number)
 // "{" digit ["," [sign] digits] ( "}" | ":" letter [digit [digit]] "}" ). On success
 // `stop` is past the "}"; on rejection it is the character that did not fit.
 template <class CharT>
-bool parse_brace(const CharT* p, format_spec& spec, const CharT*& stop)
+bool parse_brace(const CharT* p, format_spec& placeholder, const CharT*& stop)
 {
     ++p;
     if (!is_digit(*p)) {
         stop = p;
         return false;
     }
-    spec.index = static_cast<vxn::u32>(*p - CharT('0'));
+    placeholder.index = static_cast<vxn::u32>(*p - CharT('0'));
     ++p;
     if (*p == CharT(',')) {
         ++p;
@@ -63,10 +63,10 @@ bool parse_brace(const CharT* p, format_spec& spec, const CharT*& stop)
         std::int32_t width = 0;
         p = read_number(p, width);
         if (left) {
-            spec.flags |= format_flag::left;
+            placeholder.flags |= format_flag::left;
             width = -width;
         }
-        spec.width = width;
+        placeholder.width = width;
     }
     if (*p == CharT('}')) {
         stop = p + 1;
@@ -80,33 +80,33 @@ bool parse_brace(const CharT* p, format_spec& spec, const CharT*& stop)
     switch (*p) {
     case 'D':
     case 'd':
-        spec.conversion = format_conversion::decimal;
+        placeholder.conversion = format_conversion::decimal;
         break;
     case 'e':
-        spec.conversion = format_conversion::exponent;
+        placeholder.conversion = format_conversion::exponent;
         break;
     case 'E':
-        spec.conversion = format_conversion::exponent_upper;
+        placeholder.conversion = format_conversion::exponent_upper;
         break;
     case 'F':
     case 'f':
-        spec.conversion = format_conversion::fixed;
+        placeholder.conversion = format_conversion::fixed;
         break;
     case 'g':
-        spec.conversion = format_conversion::general;
+        placeholder.conversion = format_conversion::general;
         break;
     case 'G':
-        spec.conversion = format_conversion::general_upper;
+        placeholder.conversion = format_conversion::general_upper;
         break;
     case 'S':
     case 's':
-        spec.conversion = format_conversion::text;
+        placeholder.conversion = format_conversion::text;
         break;
     case 'x':
-        spec.conversion = format_conversion::hex;
+        placeholder.conversion = format_conversion::hex;
         break;
     case 'X':
-        spec.conversion = format_conversion::hex_upper;
+        placeholder.conversion = format_conversion::hex_upper;
         break;
     default:
         stop = p;
@@ -120,7 +120,7 @@ bool parse_brace(const CharT* p, format_spec& spec, const CharT*& stop)
             precision = precision * 10 + static_cast<std::int32_t>(*p - CharT('0'));
             ++p;
         }
-        spec.precision = precision;
+        placeholder.precision = precision;
     }
     if (*p != CharT('}')) {
         stop = p;
@@ -132,25 +132,25 @@ bool parse_brace(const CharT* p, format_spec& spec, const CharT*& stop)
 
 // "%" flags width ["." precision] size-modifiers letter. The index is the caller's.
 template <class CharT>
-bool parse_printf(const CharT* p, format_spec& spec, const CharT*& stop)
+bool parse_printf(const CharT* p, format_spec& placeholder, const CharT*& stop)
 {
     ++p;
     for (;; ++p) {
         if (*p == CharT('-')) {
-            spec.flags |= format_flag::left;
+            placeholder.flags |= format_flag::left;
         } else if (*p == CharT('+')) {
-            spec.flags |= format_flag::plus;
+            placeholder.flags |= format_flag::plus;
         } else if (*p == CharT('0')) {
-            spec.flags = (spec.flags | format_flag::zero) & ~format_flag::space;
+            placeholder.flags = (placeholder.flags | format_flag::zero) & ~format_flag::space;
         } else if (*p == CharT(' ')) {
-            spec.flags = (spec.flags | format_flag::space) & ~format_flag::zero;
+            placeholder.flags = (placeholder.flags | format_flag::space) & ~format_flag::zero;
         } else if (*p != CharT('#')) {
             break;
         }
     }
-    p = read_number(p, spec.width);
+    p = read_number(p, placeholder.width);
     if (*p == CharT('.'))
-        p = read_number(p + 1, spec.precision);
+        p = read_number(p + 1, placeholder.precision);
     while (*p == CharT('h') || *p == CharT('l') || *p == CharT('L') || *p == CharT('w'))
         ++p;
     if (*p == CharT('I')) {
@@ -161,39 +161,39 @@ bool parse_printf(const CharT* p, format_spec& spec, const CharT*& stop)
     switch (*p) {
     case 'd':
     case 'i':
-        spec.conversion = format_conversion::signed_decimal;
+        placeholder.conversion = format_conversion::signed_decimal;
         break;
     case 'u':
-        spec.conversion = format_conversion::unsigned_decimal;
+        placeholder.conversion = format_conversion::unsigned_decimal;
         break;
     case 'e':
-        spec.conversion = format_conversion::exponent;
+        placeholder.conversion = format_conversion::exponent;
         break;
     case 'E':
-        spec.conversion = format_conversion::exponent_upper;
+        placeholder.conversion = format_conversion::exponent_upper;
         break;
     case 'F':
     case 'f':
-        spec.conversion = format_conversion::fixed;
+        placeholder.conversion = format_conversion::fixed;
         break;
     case 'g':
-        spec.conversion = format_conversion::general;
+        placeholder.conversion = format_conversion::general;
         break;
     case 'G':
-        spec.conversion = format_conversion::general_upper;
+        placeholder.conversion = format_conversion::general_upper;
         break;
     case 's':
     case 'S':
     case 'c':
     case 'C':
-        spec.conversion = format_conversion::text;
+        placeholder.conversion = format_conversion::text;
         break;
     case 'x':
     case 'p':
-        spec.conversion = format_conversion::hex;
+        placeholder.conversion = format_conversion::hex;
         break;
     case 'X':
-        spec.conversion = format_conversion::hex_upper;
+        placeholder.conversion = format_conversion::hex_upper;
         break;
     default:
         stop = p;
@@ -203,10 +203,10 @@ bool parse_printf(const CharT* p, format_spec& spec, const CharT*& stop)
     return true;
 }
 
-bool renders_text(const format_spec& spec)
+bool renders_text(const format_spec& placeholder)
 {
-    return spec.conversion == format_conversion::general || spec.conversion == format_conversion::general_upper ||
-           spec.conversion == format_conversion::text;
+    return placeholder.conversion == format_conversion::general || placeholder.conversion == format_conversion::general_upper ||
+           placeholder.conversion == format_conversion::text;
 }
 
 // Characters taken from text: up to its terminator, and no further than the precision.
@@ -242,35 +242,35 @@ template <class CharT>
 constexpr CharT kEmpty[] = {0};
 
 template <class CharT>
-void render(format_output<CharT>& output, const format_spec& spec, const format_argument& argument)
+void render(format_output<CharT>& output, const format_spec& placeholder, const format_argument& argument)
 {
     switch (argument.kind) {
     case format_kind::narrow_text:
-        format_arg(output, spec, argument.narrow);
+        format_arg(output, placeholder, argument.narrow);
         break;
     case format_kind::wide_text:
-        format_arg(output, spec, argument.wide);
+        format_arg(output, placeholder, argument.wide);
         break;
     case format_kind::narrow_string:
-        append_text(output, spec, argument.narrow != nullptr ? argument.narrow : kEmpty<char>);
+        append_text(output, placeholder, argument.narrow != nullptr ? argument.narrow : kEmpty<char>);
         break;
     case format_kind::wide_string:
-        append_text(output, spec, argument.wide != nullptr ? argument.wide : kEmpty<vxn::wchar>);
+        append_text(output, placeholder, argument.wide != nullptr ? argument.wide : kEmpty<vxn::wchar>);
         break;
     case format_kind::unsigned16:
-        format_arg(output, spec, static_cast<std::uint16_t>(argument.unsigned_value));
+        format_arg(output, placeholder, static_cast<std::uint16_t>(argument.unsigned_value));
         break;
     case format_kind::signed32:
-        format_arg(output, spec, static_cast<std::int32_t>(argument.signed_value));
+        format_arg(output, placeholder, static_cast<std::int32_t>(argument.signed_value));
         break;
     case format_kind::unsigned32:
-        format_arg(output, spec, static_cast<std::uint32_t>(argument.unsigned_value));
+        format_arg(output, placeholder, static_cast<std::uint32_t>(argument.unsigned_value));
         break;
     case format_kind::signed64:
-        format_arg(output, spec, argument.signed_value);
+        format_arg(output, placeholder, argument.signed_value);
         break;
     case format_kind::unsigned64:
-        format_arg(output, spec, argument.unsigned_value);
+        format_arg(output, placeholder, argument.unsigned_value);
         break;
     case format_kind::none:
         break;
@@ -336,15 +336,15 @@ vxn::u32 run(CharT* buffer, vxn::u32 capacity, const CharT* pattern, const forma
             pending = p;
             continue;
         }
-        format_spec spec;
+        format_spec placeholder;
         const CharT* stop = p;
-        const bool accepted = c == CharT('{') ? parse_brace(p, spec, stop) : parse_printf(p, spec, stop);
+        const bool accepted = c == CharT('{') ? parse_brace(p, placeholder, stop) : parse_printf(p, placeholder, stop);
         if (accepted) {
             if (c == CharT('%'))
-                spec.index = running;
-            if (spec.index < count) {
+                placeholder.index = running;
+            if (placeholder.index < count) {
                 output.append(pending, static_cast<vxn::u32>(p - pending));
-                render(output, spec, arguments[spec.index]);
+                render(output, placeholder, arguments[placeholder.index]);
                 ++running;
                 pending = stop;
             }
@@ -414,30 +414,30 @@ vxn::u32 produce(CharT* buffer, vxn::u32 capacity, const CharT* pattern, const f
 
 } // namespace
 
-void append_text(format_output<char>& output, const format_spec& spec, const char* text)
+void append_text(format_output<char>& output, const format_spec& placeholder, const char* text)
 {
-    if (!renders_text(spec))
+    if (!renders_text(placeholder))
         return;
     text = shown(text);
-    output.append(text, taken_length(text, spec.precision));
+    output.append(text, taken_length(text, placeholder.precision));
 }
 
-void append_text(format_output<vxn::wchar>& output, const format_spec& spec, const vxn::wchar* text)
+void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text)
 {
-    if (!renders_text(spec))
+    if (!renders_text(placeholder))
         return;
     text = shown(text);
-    output.append(text, taken_length(text, spec.precision));
+    output.append(text, taken_length(text, placeholder.precision));
 }
 
-void append_text(format_output<vxn::wchar>& output, const format_spec& spec, const char* text)
+void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text)
 {
-    if (!renders_text(spec))
+    if (!renders_text(placeholder))
         return;
     text = shown(text);
     // Each byte becomes the unit of the same value (no UTF-8 decoding). Appending the
     // widened text in slices writes and counts exactly what one whole piece would.
-    vxn::u32 length = taken_length(text, spec.precision);
+    vxn::u32 length = taken_length(text, placeholder.precision);
     vxn::wchar slice[128];
     while (length != 0) {
         const vxn::u32 n = length < 128 ? length : 128;
@@ -449,12 +449,12 @@ void append_text(format_output<vxn::wchar>& output, const format_spec& spec, con
     }
 }
 
-void append_text(format_output<char>& output, const format_spec& spec, const vxn::wchar* text)
+void append_text(format_output<char>& output, const format_spec& placeholder, const vxn::wchar* text)
 {
-    if (!renders_text(spec))
+    if (!renders_text(placeholder))
         return;
     text = shown(text);
-    const vxn::u32 units = taken_length(text, spec.precision);
+    const vxn::u32 units = taken_length(text, placeholder.precision);
     if (units == 0)
         return;
     const vxn::u32 measured = vxn::utf16_to_utf8(nullptr, 0, text, units);
@@ -472,24 +472,24 @@ void append_text(format_output<char>& output, const format_spec& spec, const vxn
     output.remaining -= bytes;
 }
 
-void format_arg(format_output<char>& output, const format_spec& spec, const char* text)
+void format_arg(format_output<char>& output, const format_spec& placeholder, const char* text)
 {
-    append_text(output, spec, text);
+    append_text(output, placeholder, text);
 }
 
-void format_arg(format_output<char>& output, const format_spec& spec, const vxn::wchar* text)
+void format_arg(format_output<char>& output, const format_spec& placeholder, const vxn::wchar* text)
 {
-    append_text(output, spec, text);
+    append_text(output, placeholder, text);
 }
 
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, const char* text)
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text)
 {
-    append_text(output, spec, text);
+    append_text(output, placeholder, text);
 }
 
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, const vxn::wchar* text)
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text)
 {
-    append_text(output, spec, text);
+    append_text(output, placeholder, text);
 }
 
 namespace detail {

@@ -100,23 +100,23 @@ struct format_output {
 // render it; the precision caps the source characters taken. A null pointer renders as
 // "(null)". Narrow into wide widens each byte; wide into narrow is UTF-8 and is either
 // written whole or not at all.
-void append_text(format_output<char>& output, const format_spec& spec, const char* text);
-void append_text(format_output<char>& output, const format_spec& spec, const vxn::wchar* text);
-void append_text(format_output<vxn::wchar>& output, const format_spec& spec, const char* text);
-void append_text(format_output<vxn::wchar>& output, const format_spec& spec, const vxn::wchar* text);
+void append_text(format_output<char>& output, const format_spec& placeholder, const char* text);
+void append_text(format_output<char>& output, const format_spec& placeholder, const vxn::wchar* text);
+void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text);
+void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text);
 
 // The text argument kinds. A string renders up to its first terminator; one without
 // storage renders as empty text (not "(null)").
-void format_arg(format_output<char>& output, const format_spec& spec, const char* text);
-void format_arg(format_output<char>& output, const format_spec& spec, const vxn::wchar* text);
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, const char* text);
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, const vxn::wchar* text);
+void format_arg(format_output<char>& output, const format_spec& placeholder, const char* text);
+void format_arg(format_output<char>& output, const format_spec& placeholder, const vxn::wchar* text);
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text);
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text);
 
 template <class CharT, class TextT, class Storage>
-void format_arg(format_output<CharT>& output, const format_spec& spec, const vxn::basic_string<TextT, Storage>& text)
+void format_arg(format_output<CharT>& output, const format_spec& placeholder, const vxn::basic_string<TextT, Storage>& text)
 {
     static constexpr TextT empty[1] = {0};
-    append_text(output, spec, text.data() != nullptr ? text.data() : empty);
+    append_text(output, placeholder, text.data() != nullptr ? text.data() : empty);
 }
 
 namespace detail {

@@ -128,18 +128,18 @@ private:
 };
 
 // "%[flags][width][.precision]ll{i,u,x,X}" of one value; `sign` is 0 for none.
-vxn::u32 render_integer(char* out, const format_spec& spec, std::uint64_t magnitude, char sign, bool hex, bool upper)
+vxn::u32 render_integer(char* out, const format_spec& placeholder, std::uint64_t magnitude, char sign, bool hex, bool upper)
 {
-    const bool has_precision = spec.precision >= 0;
+    const bool has_precision = placeholder.precision >= 0;
     // An explicit precision of 0 prints the value 0 as no digits at all.
-    const vxn::u32 digit_count = has_precision && spec.precision == 0 && magnitude == 0 ? 0
+    const vxn::u32 digit_count = has_precision && placeholder.precision == 0 && magnitude == 0 ? 0
                                  : hex                                                  ? hex_length(magnitude)
                                                                                         : decimal_length(magnitude);
-    const std::uint64_t precision = has_precision ? static_cast<std::uint64_t>(spec.precision) : 0;
+    const std::uint64_t precision = has_precision ? static_cast<std::uint64_t>(placeholder.precision) : 0;
     const std::uint64_t leading_zeros = precision > digit_count ? precision - digit_count : 0;
     const std::uint64_t content = (sign != 0 ? 1 : 0) + leading_zeros + digit_count;
 
-    if (spec.width == 0 && content <= kMaxRenderedLength) {
+    if (placeholder.width == 0 && content <= kMaxRenderedLength) {
         // No field to fill: "{0}", "{0:d2}", "%d" and most other placeholders.
         char* p = out;
         if (sign != 0)
@@ -155,11 +155,11 @@ vxn::u32 render_integer(char* out, const format_spec& spec, std::uint64_t magnit
         return static_cast<vxn::u32>(p - out);
     }
 
-    const bool left = (spec.flags & format_flag::left) != 0 || spec.width < 0;
-    const std::uint64_t width = spec.width < 0 ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(spec.width))
-                                               : static_cast<std::uint64_t>(spec.width);
+    const bool left = (placeholder.flags & format_flag::left) != 0 || placeholder.width < 0;
+    const std::uint64_t width = placeholder.width < 0 ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(placeholder.width))
+                                               : static_cast<std::uint64_t>(placeholder.width);
     const std::uint64_t padding = width > content ? width - content : 0;
-    const bool zero_fill = (spec.flags & format_flag::zero) != 0 && !left && !has_precision;
+    const bool zero_fill = (placeholder.flags & format_flag::zero) != 0 && !left && !has_precision;
     const std::uint64_t zeros = leading_zeros + (zero_fill ? padding : 0);
 
     if (content + padding <= kMaxRenderedLength) {
@@ -202,13 +202,13 @@ vxn::u32 render_integer(char* out, const format_spec& spec, std::uint64_t magnit
     return text.finish();
 }
 
-char sign_of(const format_spec& spec, bool negative)
+char sign_of(const format_spec& placeholder, bool negative)
 {
     if (negative)
         return '-';
-    if ((spec.flags & format_flag::plus) != 0)
+    if ((placeholder.flags & format_flag::plus) != 0)
         return '+';
-    if ((spec.flags & format_flag::space) != 0)
+    if ((placeholder.flags & format_flag::space) != 0)
         return ' ';
     return 0;
 }
@@ -220,7 +220,7 @@ std::uint64_t magnitude_of(std::int64_t value)
 }
 
 // "%lli.%.Pd" / "%llu.%.Pd" with a zero fraction: the integer, a point and P zeros.
-vxn::u32 render_fixed(char* out, const format_spec& spec, std::uint64_t magnitude, bool negative)
+vxn::u32 render_fixed(char* out, const format_spec& placeholder, std::uint64_t magnitude, bool negative)
 {
     char digits[24];
     char* const end = digits + sizeof(digits);
@@ -231,7 +231,7 @@ vxn::u32 render_fixed(char* out, const format_spec& spec, std::uint64_t magnitud
         text.repeat('-', 1);
     text.put(end - digit_count, digit_count);
     text.repeat('.', 1);
-    text.repeat('0', spec.precision < 0 ? 2 : static_cast<std::uint64_t>(spec.precision));
+    text.repeat('0', placeholder.precision < 0 ? 2 : static_cast<std::uint64_t>(placeholder.precision));
     return text.finish();
 }
 
@@ -246,23 +246,23 @@ void append_number(char* format, vxn::u32& length, std::int64_t number)
 
 // The exponential form is left to the platform's C runtime: its exponent digits (two or
 // three) are the runtime's own. The format follows "%%%s%s%s%s%d.%d%c".
-vxn::u32 render_exponent(char* out, const format_spec& spec, double value)
+vxn::u32 render_exponent(char* out, const format_spec& placeholder, double value)
 {
     char format[40];
     vxn::u32 length = 0;
     format[length++] = '%';
-    if ((spec.flags & format_flag::plus) != 0)
+    if ((placeholder.flags & format_flag::plus) != 0)
         format[length++] = '+';
-    if ((spec.flags & format_flag::left) != 0)
+    if ((placeholder.flags & format_flag::left) != 0)
         format[length++] = '-';
-    if ((spec.flags & format_flag::zero) != 0)
+    if ((placeholder.flags & format_flag::zero) != 0)
         format[length++] = '0';
-    if ((spec.flags & format_flag::space) != 0)
+    if ((placeholder.flags & format_flag::space) != 0)
         format[length++] = ' ';
-    append_number(format, length, spec.width);
+    append_number(format, length, placeholder.width);
     format[length++] = '.';
-    append_number(format, length, spec.precision < 0 ? 6 : spec.precision);
-    format[length++] = spec.conversion == format_conversion::exponent_upper ? 'E' : 'e';
+    append_number(format, length, placeholder.precision < 0 ? 6 : placeholder.precision);
+    format[length++] = placeholder.conversion == format_conversion::exponent_upper ? 'E' : 'e';
     format[length] = 0;
 
 #if defined(_WIN32)
@@ -282,32 +282,32 @@ vxn::u32 render_exponent(char* out, const format_spec& spec, double value)
     return rendered;
 }
 
-bool renders_nothing(const format_spec& spec)
+bool renders_nothing(const format_spec& placeholder)
 {
-    return spec.conversion < format_conversion::decimal || spec.conversion > format_conversion::hex_upper ||
-           spec.conversion == format_conversion::text;
+    return placeholder.conversion < format_conversion::decimal || placeholder.conversion > format_conversion::hex_upper ||
+           placeholder.conversion == format_conversion::text;
 }
 
 // Both renderers write into room for 64 characters and answer the length (at most 63).
-vxn::u32 render_signed_at(char* out, const format_spec& spec, std::int64_t value)
+vxn::u32 render_signed_at(char* out, const format_spec& placeholder, std::int64_t value)
 {
-    switch (spec.conversion) {
+    switch (placeholder.conversion) {
     case format_conversion::decimal:
     case format_conversion::signed_decimal:
     case format_conversion::general:
     case format_conversion::general_upper:
-        return render_integer(out, spec, magnitude_of(value), sign_of(spec, value < 0), false, false);
+        return render_integer(out, placeholder, magnitude_of(value), sign_of(placeholder, value < 0), false, false);
     case format_conversion::unsigned_decimal:
-        return render_integer(out, spec, static_cast<std::uint64_t>(value), 0, false, false);
+        return render_integer(out, placeholder, static_cast<std::uint64_t>(value), 0, false, false);
     case format_conversion::hex:
     case format_conversion::hex_upper:
-        return render_integer(out, spec, static_cast<std::uint64_t>(value), 0, true,
-                              spec.conversion == format_conversion::hex_upper);
+        return render_integer(out, placeholder, static_cast<std::uint64_t>(value), 0, true,
+                              placeholder.conversion == format_conversion::hex_upper);
     case format_conversion::exponent:
     case format_conversion::exponent_upper:
-        return render_exponent(out, spec, static_cast<double>(value));
+        return render_exponent(out, placeholder, static_cast<double>(value));
     case format_conversion::fixed:
-        return render_fixed(out, spec, magnitude_of(value), value < 0);
+        return render_fixed(out, placeholder, magnitude_of(value), value < 0);
     case format_conversion::text:
         break;
     }
@@ -315,27 +315,27 @@ vxn::u32 render_signed_at(char* out, const format_spec& spec, std::int64_t value
     return 0;
 }
 
-vxn::u32 render_unsigned_at(char* out, const format_spec& spec, std::uint64_t value)
+vxn::u32 render_unsigned_at(char* out, const format_spec& placeholder, std::uint64_t value)
 {
-    switch (spec.conversion) {
+    switch (placeholder.conversion) {
     case format_conversion::signed_decimal: {
         const auto as_signed = static_cast<std::int64_t>(value);
-        return render_integer(out, spec, magnitude_of(as_signed), sign_of(spec, as_signed < 0), false, false);
+        return render_integer(out, placeholder, magnitude_of(as_signed), sign_of(placeholder, as_signed < 0), false, false);
     }
     case format_conversion::decimal:
     case format_conversion::unsigned_decimal:
     case format_conversion::general:
     case format_conversion::general_upper:
-        return render_integer(out, spec, value, 0, false, false);
+        return render_integer(out, placeholder, value, 0, false, false);
     case format_conversion::hex:
     case format_conversion::hex_upper:
-        return render_integer(out, spec, value, 0, true, spec.conversion == format_conversion::hex_upper);
+        return render_integer(out, placeholder, value, 0, true, placeholder.conversion == format_conversion::hex_upper);
     case format_conversion::exponent:
     case format_conversion::exponent_upper:
         // The nearest double over the whole unsigned range.
-        return render_exponent(out, spec, static_cast<double>(value));
+        return render_exponent(out, placeholder, static_cast<double>(value));
     case format_conversion::fixed:
-        return render_fixed(out, spec, value, false);
+        return render_fixed(out, placeholder, value, false);
     case format_conversion::text:
         break;
     }
@@ -347,23 +347,23 @@ vxn::u32 render_unsigned_at(char* out, const format_spec& spec, std::uint64_t va
 // scratch, from where the output protocol cuts it. Wide output gets the narrow text
 // widened unit by unit.
 template <class CharT, class Value, class Render>
-void render_into(format_output<CharT>& output, const format_spec& spec, Value value, Render render)
+void render_into(format_output<CharT>& output, const format_spec& placeholder, Value value, Render render)
 {
-    if (renders_nothing(spec))
+    if (renders_nothing(placeholder))
         return;
     if constexpr (sizeof(CharT) == 1) {
         if (output.remaining > kMaxRenderedLength) {
-            const vxn::u32 length = render(output.position, spec, value);
+            const vxn::u32 length = render(output.position, placeholder, value);
             output.count(length);
             output.position += length;
             output.remaining -= length;
             return;
         }
         char scratch[64];
-        output.append(scratch, render(scratch, spec, value));
+        output.append(scratch, render(scratch, placeholder, value));
     } else {
         char scratch[64];
-        const vxn::u32 length = render(scratch, spec, value);
+        const vxn::u32 length = render(scratch, placeholder, value);
         CharT wide[64];
         for (vxn::u32 i = 0; i < length; ++i)
             wide[i] = static_cast<CharT>(static_cast<unsigned char>(scratch[i]));
@@ -372,132 +372,132 @@ void render_into(format_output<CharT>& output, const format_spec& spec, Value va
 }
 
 template <class CharT>
-void render_signed_into(format_output<CharT>& output, const format_spec& spec, std::int64_t value)
+void render_signed_into(format_output<CharT>& output, const format_spec& placeholder, std::int64_t value)
 {
-    render_into(output, spec, value, render_signed_at);
+    render_into(output, placeholder, value, render_signed_at);
 }
 
 template <class CharT>
-void render_unsigned_into(format_output<CharT>& output, const format_spec& spec, std::uint64_t value)
+void render_unsigned_into(format_output<CharT>& output, const format_spec& placeholder, std::uint64_t value)
 {
-    render_into(output, spec, value, render_unsigned_at);
+    render_into(output, placeholder, value, render_unsigned_at);
 }
 
 template <class CharT>
-void format_unsigned16(format_output<CharT>& output, const format_spec& spec, std::uint16_t value)
+void format_unsigned16(format_output<CharT>& output, const format_spec& placeholder, std::uint16_t value)
 {
-    if (spec.conversion == format_conversion::signed_decimal)
-        render_signed_into(output, spec, static_cast<std::int16_t>(value));
+    if (placeholder.conversion == format_conversion::signed_decimal)
+        render_signed_into(output, placeholder, static_cast<std::int16_t>(value));
     else
-        render_unsigned_into(output, spec, value);
+        render_unsigned_into(output, placeholder, value);
 }
 
 template <class CharT>
-void format_signed32(format_output<CharT>& output, const format_spec& spec, std::int32_t value)
+void format_signed32(format_output<CharT>& output, const format_spec& placeholder, std::int32_t value)
 {
-    if (spec.conversion == format_conversion::unsigned_decimal)
-        render_unsigned_into(output, spec, static_cast<std::uint32_t>(value));
+    if (placeholder.conversion == format_conversion::unsigned_decimal)
+        render_unsigned_into(output, placeholder, static_cast<std::uint32_t>(value));
     else
-        render_signed_into(output, spec, value);
+        render_signed_into(output, placeholder, value);
 }
 
 template <class CharT>
-void format_unsigned32(format_output<CharT>& output, const format_spec& spec, std::uint32_t value)
+void format_unsigned32(format_output<CharT>& output, const format_spec& placeholder, std::uint32_t value)
 {
-    if (spec.conversion == format_conversion::signed_decimal)
-        render_signed_into(output, spec, static_cast<std::int32_t>(value));
+    if (placeholder.conversion == format_conversion::signed_decimal)
+        render_signed_into(output, placeholder, static_cast<std::int32_t>(value));
     else
-        render_unsigned_into(output, spec, value);
+        render_unsigned_into(output, placeholder, value);
 }
 
 } // namespace
 
-vxn::u32 render_signed_text(char (&scratch)[64], const format_spec& spec, std::int64_t value)
+vxn::u32 render_signed_text(char (&scratch)[64], const format_spec& placeholder, std::int64_t value)
 {
-    if (renders_nothing(spec)) {
+    if (renders_nothing(placeholder)) {
         scratch[0] = 0;
         return 0;
     }
-    return render_signed_at(scratch, spec, value);
+    return render_signed_at(scratch, placeholder, value);
 }
 
-vxn::u32 render_unsigned_text(char (&scratch)[64], const format_spec& spec, std::uint64_t value)
+vxn::u32 render_unsigned_text(char (&scratch)[64], const format_spec& placeholder, std::uint64_t value)
 {
-    if (renders_nothing(spec)) {
+    if (renders_nothing(placeholder)) {
         scratch[0] = 0;
         return 0;
     }
-    return render_unsigned_at(scratch, spec, value);
+    return render_unsigned_at(scratch, placeholder, value);
 }
 
-void render_signed(format_output<char>& output, const format_spec& spec, std::int64_t value)
+void render_signed(format_output<char>& output, const format_spec& placeholder, std::int64_t value)
 {
-    render_signed_into(output, spec, value);
+    render_signed_into(output, placeholder, value);
 }
 
-void render_signed(format_output<vxn::wchar>& output, const format_spec& spec, std::int64_t value)
+void render_signed(format_output<vxn::wchar>& output, const format_spec& placeholder, std::int64_t value)
 {
-    render_signed_into(output, spec, value);
+    render_signed_into(output, placeholder, value);
 }
 
-void render_unsigned(format_output<char>& output, const format_spec& spec, std::uint64_t value)
+void render_unsigned(format_output<char>& output, const format_spec& placeholder, std::uint64_t value)
 {
-    render_unsigned_into(output, spec, value);
+    render_unsigned_into(output, placeholder, value);
 }
 
-void render_unsigned(format_output<vxn::wchar>& output, const format_spec& spec, std::uint64_t value)
+void render_unsigned(format_output<vxn::wchar>& output, const format_spec& placeholder, std::uint64_t value)
 {
-    render_unsigned_into(output, spec, value);
+    render_unsigned_into(output, placeholder, value);
 }
 
-void format_arg(format_output<char>& output, const format_spec& spec, std::uint16_t value)
+void format_arg(format_output<char>& output, const format_spec& placeholder, std::uint16_t value)
 {
-    format_unsigned16(output, spec, value);
+    format_unsigned16(output, placeholder, value);
 }
 
-void format_arg(format_output<char>& output, const format_spec& spec, std::int32_t value)
+void format_arg(format_output<char>& output, const format_spec& placeholder, std::int32_t value)
 {
-    format_signed32(output, spec, value);
+    format_signed32(output, placeholder, value);
 }
 
-void format_arg(format_output<char>& output, const format_spec& spec, std::uint32_t value)
+void format_arg(format_output<char>& output, const format_spec& placeholder, std::uint32_t value)
 {
-    format_unsigned32(output, spec, value);
+    format_unsigned32(output, placeholder, value);
 }
 
-void format_arg(format_output<char>& output, const format_spec& spec, std::int64_t value)
+void format_arg(format_output<char>& output, const format_spec& placeholder, std::int64_t value)
 {
-    render_signed_into(output, spec, value);
+    render_signed_into(output, placeholder, value);
 }
 
-void format_arg(format_output<char>& output, const format_spec& spec, std::uint64_t value)
+void format_arg(format_output<char>& output, const format_spec& placeholder, std::uint64_t value)
 {
-    render_unsigned_into(output, spec, value);
+    render_unsigned_into(output, placeholder, value);
 }
 
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, std::uint16_t value)
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::uint16_t value)
 {
-    format_unsigned16(output, spec, value);
+    format_unsigned16(output, placeholder, value);
 }
 
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, std::int32_t value)
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::int32_t value)
 {
-    format_signed32(output, spec, value);
+    format_signed32(output, placeholder, value);
 }
 
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, std::uint32_t value)
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::uint32_t value)
 {
-    format_unsigned32(output, spec, value);
+    format_unsigned32(output, placeholder, value);
 }
 
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, std::int64_t value)
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::int64_t value)
 {
-    render_signed_into(output, spec, value);
+    render_signed_into(output, placeholder, value);
 }
 
-void format_arg(format_output<vxn::wchar>& output, const format_spec& spec, std::uint64_t value)
+void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::uint64_t value)
 {
-    render_unsigned_into(output, spec, value);
+    render_unsigned_into(output, placeholder, value);
 }
 
 } // namespace VXN

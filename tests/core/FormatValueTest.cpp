@@ -115,49 +115,49 @@ TEST(FormatValueTest, RenderersAppendByTheOutputProtocol)
 {
     char buffer[64] = {};
     VXN::format_output<char> out{buffer, sizeof(buffer), 1};
-    VXN::format_spec spec;
-    spec.conversion = VXN::format_conversion::unsigned_decimal;
-    VXN::render_signed(out, spec, -1);
-    spec.conversion = VXN::format_conversion::signed_decimal;
-    VXN::render_unsigned(out, spec, UINT64_MAX);
-    spec.conversion = VXN::format_conversion::text;
-    VXN::render_signed(out, spec, 5);
-    VXN::render_unsigned(out, spec, 5);
-    spec.conversion = VXN::format_conversion::hex_upper;
-    spec.precision = 3;
-    VXN::format_arg(out, spec, u16{10});
+    VXN::format_spec placeholder;
+    placeholder.conversion = VXN::format_conversion::unsigned_decimal;
+    VXN::render_signed(out, placeholder, -1);
+    placeholder.conversion = VXN::format_conversion::signed_decimal;
+    VXN::render_unsigned(out, placeholder, UINT64_MAX);
+    placeholder.conversion = VXN::format_conversion::text;
+    VXN::render_signed(out, placeholder, 5);
+    VXN::render_unsigned(out, placeholder, 5);
+    placeholder.conversion = VXN::format_conversion::hex_upper;
+    placeholder.precision = 3;
+    VXN::format_arg(out, placeholder, u16{10});
     EXPECT_STREQ(buffer, "18446744073709551615-100A");
     EXPECT_EQ(out.total, 26u);
 
     // A measuring output only counts.
     VXN::format_output<char> measuring{nullptr, 0, 1};
-    spec = VXN::format_spec{};
-    spec.width = 99;
-    VXN::render_signed(measuring, spec, 5);
+    placeholder = VXN::format_spec{};
+    placeholder.width = 99;
+    VXN::render_signed(measuring, placeholder, 5);
     EXPECT_EQ(measuring.total, 64u);
 
     // Wide output gets the same characters.
     vxn::wchar wide[8] = {};
     VXN::format_output<vxn::wchar> wide_out{wide, 8, 1};
-    spec = VXN::format_spec{};
-    spec.flags = VXN::format_flag::plus;
-    spec.conversion = VXN::format_conversion::signed_decimal;
-    VXN::format_arg(wide_out, spec, std::int32_t{42});
+    placeholder = VXN::format_spec{};
+    placeholder.flags = VXN::format_flag::plus;
+    placeholder.conversion = VXN::format_conversion::signed_decimal;
+    VXN::format_arg(wide_out, placeholder, std::int32_t{42});
     EXPECT_EQ(wide[0], vxn::wchar('+'));
     EXPECT_EQ(wide[2], vxn::wchar('2'));
     EXPECT_EQ(wide_out.total, 4u);
 
     // Values outside what the parsers produce stay within the 63 characters, or render nothing.
     char scratch[64];
-    spec = VXN::format_spec{};
-    spec.width = INT32_MIN;
-    spec.precision = 1000;
-    EXPECT_EQ(VXN::render_signed_text(scratch, spec, -5), 63u);
+    placeholder = VXN::format_spec{};
+    placeholder.width = INT32_MIN;
+    placeholder.precision = 1000;
+    EXPECT_EQ(VXN::render_signed_text(scratch, placeholder, -5), 63u);
     EXPECT_EQ(scratch[0], '-');
-    spec.conversion = static_cast<VXN::format_conversion>(0);
-    EXPECT_EQ(VXN::render_unsigned_text(scratch, spec, 5), 0u);
-    spec.conversion = static_cast<VXN::format_conversion>(12);
-    EXPECT_EQ(VXN::render_signed_text(scratch, spec, 5), 0u);
+    placeholder.conversion = static_cast<VXN::format_conversion>(0);
+    EXPECT_EQ(VXN::render_unsigned_text(scratch, placeholder, 5), 0u);
+    placeholder.conversion = static_cast<VXN::format_conversion>(12);
+    EXPECT_EQ(VXN::render_signed_text(scratch, placeholder, 5), 0u);
 }
 
 // The platform runtime's bounded printing into a 64-character array: glibc here, the
