@@ -1,6 +1,7 @@
 // The container library against the standard library on the work the program does: the
 // settings store's short wide keys, a large table of random keys, and strings built by
-// appending and re-assigning.
+// appending and re-assigning. Every row runs the same code over both libraries; the rows
+// keep the names <Row>_Vxn and <Row>_Std that bench/README.md reports.
 #include <vxnstl/string>
 #include <vxnstl/unordered_container>
 
@@ -13,8 +14,34 @@
 
 namespace {
 
-using settings_map = vxn::unordered_map<vxn::wstring, vxn::wstring>;
-using std_settings_map = std::unordered_map<std::u16string, std::u16string>;
+// What differs between the libraries: the types, and the spelling of building a text,
+// inserting an element and assigning a text.
+struct vxn_library {
+    using text = vxn::wstring;
+    using map = vxn::unordered_map<text, text>;
+
+    static text make(const vxn::wchar* units, std::size_t length) { return text(units, static_cast<vxn::u32>(length)); }
+    static void insert(map& into, const text& key, const text& value) { into.insert(map::value_type(key, value)); }
+    static void assign(text& target, const text& source) { target.assign(source.data(), source.size()); }
+};
+
+struct std_library {
+    using text = std::u16string;
+    using map = std::unordered_map<text, text>;
+
+    static text make(const vxn::wchar* units, std::size_t length)
+    {
+        return text(reinterpret_cast<const char16_t*>(units), length);
+    }
+    static void insert(map& into, const text& key, const text& value) { into.emplace(key, value); }
+    static void assign(text& target, const text& source) { target.assign(source); }
+};
+
+template <class Library>
+typename Library::text make_text(const vxn::wchar* units)
+{
+    return Library::make(units, vxn::length_of(units));
+}
 
 const vxn::wchar* const settings_keys[] = {
     VXN_W("SelfUpdate"), VXN_W("PortableInstallation"), VXN_W("UseSteam"),     VXN_W("Automatic"),
@@ -22,227 +49,141 @@ const vxn::wchar* const settings_keys[] = {
     VXN_W("ProxyBypass"), VXN_W("Language"),            VXN_W("UserName"),     VXN_W("SingleGameId"),
     VXN_W("InstallGame"), VXN_W("Depot"),               VXN_W("Arguments"),    VXN_W("AppSuffix")};
 
-std::u16string to_std(const vxn::wchar* text)
+template <class Library>
+std::vector<typename Library::text> settings_texts()
 {
-    return std::u16string(reinterpret_cast<const char16_t*>(text), vxn::length_of(text));
+    std::vector<typename Library::text> keys;
+    for (const vxn::wchar* key : settings_keys)
+        keys.push_back(make_text<Library>(key));
+    return keys;
 }
 
-// Random wide keys of 6 to 24 units, the same on every run (fixed start value).
-const std::vector<std::u16string>& random_keys()
+// Random wide keys of 6 to 24 units, the same on every run and for both libraries (fixed
+// start value).
+template <class Library>
+const std::vector<typename Library::text>& random_keys()
 {
-    static const std::vector<std::u16string> keys = [] {
+    static const std::vector<typename Library::text> keys = [] {
         std::mt19937 random(12345u);
         std::uniform_int_distribution<int> length(6, 24);
         std::uniform_int_distribution<int> unit(0x21, 0x7E);
-        std::vector<std::u16string> made(100000);
-        for (std::u16string& key : made) {
-            key.resize(static_cast<std::size_t>(length(random)));
-            for (char16_t& c : key)
-                c = static_cast<char16_t>(unit(random));
+        std::vector<typename Library::text> made;
+        made.reserve(100000);
+        vxn::wchar units[24];
+        for (int i = 0; i < 100000; ++i) {
+            const auto count = static_cast<std::size_t>(length(random));
+            for (std::size_t j = 0; j < count; ++j)
+                units[j] = static_cast<vxn::wchar>(unit(random));
+            made.push_back(Library::make(units, count));
         }
         return made;
     }();
     return keys;
 }
 
-const std::vector<vxn::wstring>& random_vxn_keys()
+// A new map, every key inserted, every key looked up.
+template <class Library>
+void fill_and_find(benchmark::State& state, const std::vector<typename Library::text>& keys,
+                   const typename Library::text& value)
 {
-    static const std::vector<vxn::wstring> keys = [] {
-        std::vector<vxn::wstring> made;
-        made.reserve(random_keys().size());
-        for (const std::u16string& key : random_keys())
-            made.emplace_back(reinterpret_cast<const vxn::wchar*>(key.data()), static_cast<vxn::u32>(key.size()));
-        return made;
-    }();
-    return keys;
+    for (auto _ : state) {
+        typename Library::map map;
+        for (const auto& key : keys)
+            Library::insert(map, key, value);
+        std::size_t found = 0;
+        for (const auto& key : keys)
+            found += map.find(key) != map.end() ? 1 : 0;
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * keys.size()));
 }
 
 // ---- maps ---------------------------------------------------------------------------
 
-void SettingsKeys_Vxn(benchmark::State& state)
+template <class Library>
+void SettingsKeys(benchmark::State& state)
 {
-    std::vector<vxn::wstring> keys(std::begin(settings_keys), std::end(settings_keys));
-    const vxn::wstring value(VXN_W("value"));
-    for (auto _ : state) {
-        settings_map map;
-        for (const vxn::wstring& key : keys)
-            map.insert(settings_map::value_type(key, value));
-        std::size_t found = 0;
-        for (const vxn::wstring& key : keys)
-            found += map.find(key) != map.end() ? 1 : 0;
-        benchmark::DoNotOptimize(found);
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 16);
+    fill_and_find<Library>(state, settings_texts<Library>(), make_text<Library>(VXN_W("value")));
 }
-BENCHMARK(SettingsKeys_Vxn);
-
-void SettingsKeys_Std(benchmark::State& state)
-{
-    std::vector<std::u16string> keys;
-    for (const vxn::wchar* key : settings_keys)
-        keys.push_back(to_std(key));
-    const std::u16string value(u"value");
-    for (auto _ : state) {
-        std_settings_map map;
-        for (const std::u16string& key : keys)
-            map.emplace(key, value);
-        std::size_t found = 0;
-        for (const std::u16string& key : keys)
-            found += map.find(key) != map.end() ? 1 : 0;
-        benchmark::DoNotOptimize(found);
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 16);
-}
-BENCHMARK(SettingsKeys_Std);
+BENCHMARK_TEMPLATE(SettingsKeys, vxn_library)->Name("SettingsKeys_Vxn");
+BENCHMARK_TEMPLATE(SettingsKeys, std_library)->Name("SettingsKeys_Std");
 
 // Lookups alone in a filled settings map: what the accessors do after start-up.
-void SettingsFind_Vxn(benchmark::State& state)
+template <class Library>
+void SettingsFind(benchmark::State& state)
 {
-    std::vector<vxn::wstring> keys(std::begin(settings_keys), std::end(settings_keys));
-    settings_map map;
-    for (const vxn::wstring& key : keys)
-        map.insert(settings_map::value_type(key, vxn::wstring(VXN_W("value"))));
+    const std::vector<typename Library::text> keys = settings_texts<Library>();
+    typename Library::map map;
+    for (const auto& key : keys)
+        Library::insert(map, key, make_text<Library>(VXN_W("value")));
     for (auto _ : state) {
-        for (const vxn::wstring& key : keys)
+        for (const auto& key : keys)
             benchmark::DoNotOptimize(map.find(key));
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 16);
-}
-BENCHMARK(SettingsFind_Vxn);
-
-void SettingsFind_Std(benchmark::State& state)
-{
-    std::vector<std::u16string> keys;
-    for (const vxn::wchar* key : settings_keys)
-        keys.push_back(to_std(key));
-    std_settings_map map;
-    for (const std::u16string& key : keys)
-        map.emplace(key, u"value");
-    for (auto _ : state) {
-        for (const std::u16string& key : keys)
-            benchmark::DoNotOptimize(map.find(key));
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 16);
-}
-BENCHMARK(SettingsFind_Std);
-
-void RandomKeys_Vxn(benchmark::State& state)
-{
-    const std::vector<vxn::wstring>& keys = random_vxn_keys();
-    const vxn::wstring value(VXN_W("v"));
-    for (auto _ : state) {
-        settings_map map;
-        for (const vxn::wstring& key : keys)
-            map.insert(settings_map::value_type(key, value));
-        std::size_t found = 0;
-        for (const vxn::wstring& key : keys)
-            found += map.find(key) != map.end() ? 1 : 0;
-        benchmark::DoNotOptimize(found);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * keys.size()));
 }
-BENCHMARK(RandomKeys_Vxn)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(SettingsFind, vxn_library)->Name("SettingsFind_Vxn");
+BENCHMARK_TEMPLATE(SettingsFind, std_library)->Name("SettingsFind_Std");
 
-void RandomKeys_Std(benchmark::State& state)
+template <class Library>
+void RandomKeys(benchmark::State& state)
 {
-    const std::vector<std::u16string>& keys = random_keys();
-    const std::u16string value(u"v");
-    for (auto _ : state) {
-        std_settings_map map;
-        for (const std::u16string& key : keys)
-            map.emplace(key, value);
-        std::size_t found = 0;
-        for (const std::u16string& key : keys)
-            found += map.find(key) != map.end() ? 1 : 0;
-        benchmark::DoNotOptimize(found);
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * keys.size()));
+    fill_and_find<Library>(state, random_keys<Library>(), make_text<Library>(VXN_W("v")));
 }
-BENCHMARK(RandomKeys_Std)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(RandomKeys, vxn_library)->Name("RandomKeys_Vxn")->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(RandomKeys, std_library)->Name("RandomKeys_Std")->Unit(benchmark::kMillisecond);
 
 // ---- strings ------------------------------------------------------------------------
 
 // A path-like text built from 10-unit pieces: the string grows to exactly what it needs
 // each time, the standard one geometrically.
-void StringAppend_Vxn(benchmark::State& state)
+template <class Library>
+void StringAppend(benchmark::State& state)
 {
-    const vxn::wchar piece[] = VXN_W("segment\\\\x");
+    const typename Library::text piece = make_text<Library>(VXN_W("segment\\\\x"));
     const int pieces = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        vxn::wstring text;
+        typename Library::text text;
         for (int i = 0; i < pieces; ++i)
-            text.append(piece, 10);
+            text.append(piece.data(), 10);
         benchmark::DoNotOptimize(text.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * pieces);
 }
-BENCHMARK(StringAppend_Vxn)->Arg(4)->Arg(32)->Arg(256);
-
-void StringAppend_Std(benchmark::State& state)
-{
-    const char16_t piece[] = u"segment\\\\x";
-    const int pieces = static_cast<int>(state.range(0));
-    for (auto _ : state) {
-        std::u16string text;
-        for (int i = 0; i < pieces; ++i)
-            text.append(piece, 10);
-        benchmark::DoNotOptimize(text.data());
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * pieces);
-}
-BENCHMARK(StringAppend_Std)->Arg(4)->Arg(32)->Arg(256);
+BENCHMARK_TEMPLATE(StringAppend, vxn_library)->Name("StringAppend_Vxn")->Arg(4)->Arg(32)->Arg(256);
+BENCHMARK_TEMPLATE(StringAppend, std_library)->Name("StringAppend_Std")->Arg(4)->Arg(32)->Arg(256);
 
 // Re-assigning texts of alternating length into one string: the buffer is reused.
-void StringAssign_Vxn(benchmark::State& state)
+template <class Library>
+void StringAssign(benchmark::State& state)
 {
-    const vxn::wstring long_text(VXN_W("C:\\Users\\someone\\AppData\\Local\\Temp\\ZyrelDownloader-0123456789abcdef"));
-    const vxn::wstring short_text(VXN_W("ZyrelClient.exe"));
-    vxn::wstring target;
+    const typename Library::text long_text =
+        make_text<Library>(VXN_W("C:\\Users\\someone\\AppData\\Local\\Temp\\ZyrelDownloader-0123456789abcdef"));
+    const typename Library::text short_text = make_text<Library>(VXN_W("ZyrelClient.exe"));
+    typename Library::text target;
     for (auto _ : state) {
-        target.assign(long_text.data(), long_text.size());
+        Library::assign(target, long_text);
         benchmark::DoNotOptimize(target.data());
-        target.assign(short_text.data(), short_text.size());
+        Library::assign(target, short_text);
         benchmark::DoNotOptimize(target.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 2);
 }
-BENCHMARK(StringAssign_Vxn);
-
-void StringAssign_Std(benchmark::State& state)
-{
-    const std::u16string long_text(u"C:\\Users\\someone\\AppData\\Local\\Temp\\ZyrelDownloader-0123456789abcdef");
-    const std::u16string short_text(u"ZyrelClient.exe");
-    std::u16string target;
-    for (auto _ : state) {
-        target.assign(long_text);
-        benchmark::DoNotOptimize(target.data());
-        target.assign(short_text);
-        benchmark::DoNotOptimize(target.data());
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 2);
-}
-BENCHMARK(StringAssign_Std);
+BENCHMARK_TEMPLATE(StringAssign, vxn_library)->Name("StringAssign_Vxn");
+BENCHMARK_TEMPLATE(StringAssign, std_library)->Name("StringAssign_Std");
 
 // Copies of short texts: a fresh exact-size buffer each time against the standard
 // string's small-string buffer.
-void StringCopy_Vxn(benchmark::State& state)
+template <class Library>
+void StringCopy(benchmark::State& state)
 {
-    const vxn::wstring source(VXN_W("DownloadUrl"));
+    const typename Library::text source = make_text<Library>(VXN_W("DownloadUrl"));
     for (auto _ : state) {
-        vxn::wstring copy(source);
+        typename Library::text copy(source);
         benchmark::DoNotOptimize(copy.data());
     }
 }
-BENCHMARK(StringCopy_Vxn);
-
-void StringCopy_Std(benchmark::State& state)
-{
-    const std::u16string source(u"DownloadUrl");
-    for (auto _ : state) {
-        std::u16string copy(source);
-        benchmark::DoNotOptimize(copy.data());
-    }
-}
-BENCHMARK(StringCopy_Std);
+BENCHMARK_TEMPLATE(StringCopy, vxn_library)->Name("StringCopy_Vxn");
+BENCHMARK_TEMPLATE(StringCopy, std_library)->Name("StringCopy_Std");
 
 } // namespace

@@ -8,8 +8,10 @@ namespace VXN {
 
 namespace {
 
-// Beyond two days from UTC a bias is garbage, and its hours would not fit the offset.
-constexpr std::int64_t kMaxBiasMinutes = 2880;
+constexpr std::int64_t kTicksPerMillisecond = DateTime::TicksPerMillisecond;
+constexpr std::int64_t kTicksPerSecond = DateTime::TicksPerSecond;
+constexpr std::int64_t kTicksPerMinute = DateTime::TicksPerMinute;
+constexpr std::int64_t kTicksPerHour = DateTime::TicksPerHour;
 
 Result ConversionFailure(const char* pattern)
 {
@@ -20,15 +22,16 @@ Result ConversionFailure(const char* pattern)
 
 TimeSpan::TimeSpan(std::int64_t value)
     : ticks(value),
-      hours(static_cast<std::int16_t>(value / 36000000000)),
-      minutes(static_cast<std::int16_t>(value / 600000000 % 60)),
-      seconds(static_cast<std::int16_t>(value / 10000000 % 60)),
-      milliseconds(static_cast<std::int16_t>(value / 10000 % 1000))
+      hours(static_cast<std::int16_t>(value / kTicksPerHour)),
+      minutes(static_cast<std::int16_t>(value / kTicksPerMinute % 60)),
+      seconds(static_cast<std::int16_t>(value / kTicksPerSecond % 60)),
+      milliseconds(static_cast<std::int16_t>(value / kTicksPerMillisecond % 1000))
 {
 }
 
 TimeSpan::TimeSpan(std::int16_t hours, std::int16_t minutes, std::int16_t seconds, std::int16_t milliseconds)
-    : TimeSpan((((static_cast<std::int64_t>(hours) * 60 + minutes) * 60 + seconds) * 1000 + milliseconds) * 10000)
+    : TimeSpan((((static_cast<std::int64_t>(hours) * 60 + minutes) * 60 + seconds) * 1000 + milliseconds) *
+               kTicksPerMillisecond)
 {
 }
 
@@ -70,11 +73,12 @@ Result DateTime::SetUtcTicks(std::uint64_t ticks)
         // +00 into -00.
         offset = TimeSpan(static_cast<std::int64_t>(localTicks - (ticks - ticks % TicksPerMillisecond)));
     } else {
-        // A fixed offset: no rules to look up.
+        // A fixed offset: no rules to look up. Beyond the bound a bias is garbage, and its
+        // hours would not fit the offset.
         const std::int64_t bias = info->Bias;
         if (bias < -kMaxBiasMinutes || bias > kMaxBiasMinutes)
             return ConversionFailure("FileTimeToSystemTime failed: {0}");
-        const std::uint64_t localTicks = ticks - static_cast<std::uint64_t>(bias * 600000000);
+        const std::uint64_t localTicks = ticks - static_cast<std::uint64_t>(bias * kTicksPerMinute);
         if (!TicksToSystemTime(localTicks, local))
             return ConversionFailure("FileTimeToSystemTime failed: {0}");
         offset = TimeSpan(static_cast<std::int16_t>(-bias / 60), static_cast<std::int16_t>(-bias % 60), 0, 0);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace VXN {
 
@@ -37,6 +38,47 @@ const CharT* read_number(const CharT* p, std::int32_t& number)
     }
     number = n > 99 ? 99 : n;
     return p;
+}
+
+// The conversion letters of both syntaxes side by side, so that a letter that both know
+// asks for the same rendering in each; kNoConversion where a syntax rejects the letter.
+struct conversion_letter {
+    char letter;
+    format_conversion in_brace;
+    format_conversion in_printf;
+};
+
+constexpr format_conversion kNoConversion{};
+
+constexpr conversion_letter kConversionLetters[] = {
+    {'d', format_conversion::decimal, format_conversion::signed_decimal},
+    {'D', format_conversion::decimal, kNoConversion},
+    {'i', kNoConversion, format_conversion::signed_decimal},
+    {'u', kNoConversion, format_conversion::unsigned_decimal},
+    {'e', format_conversion::exponent, format_conversion::exponent},
+    {'E', format_conversion::exponent_upper, format_conversion::exponent_upper},
+    {'f', format_conversion::fixed, format_conversion::fixed},
+    {'F', format_conversion::fixed, format_conversion::fixed},
+    {'g', format_conversion::general, format_conversion::general},
+    {'G', format_conversion::general_upper, format_conversion::general_upper},
+    {'s', format_conversion::text, format_conversion::text},
+    {'S', format_conversion::text, format_conversion::text},
+    {'c', kNoConversion, format_conversion::text},
+    {'C', kNoConversion, format_conversion::text},
+    {'x', format_conversion::hex, format_conversion::hex},
+    {'p', kNoConversion, format_conversion::hex},
+    {'X', format_conversion::hex_upper, format_conversion::hex_upper},
+};
+
+// The conversion that `letter` names in one syntax, or kNoConversion.
+template <class CharT>
+format_conversion conversion_of(CharT letter, format_conversion conversion_letter::*syntax)
+{
+    for (const conversion_letter& row : kConversionLetters) {
+        if (letter == CharT(row.letter))
+            return row.*syntax;
+    }
+    return kNoConversion;
 }
 
 // "{" digit ["," [sign] digits] ( "}" | ":" letter [digit [digit]] "}" ). On success
@@ -77,41 +119,12 @@ bool parse_brace(const CharT* p, format_spec& placeholder, const CharT*& stop)
         return false;
     }
     ++p;
-    switch (*p) {
-    case 'D':
-    case 'd':
-        placeholder.conversion = format_conversion::decimal;
-        break;
-    case 'e':
-        placeholder.conversion = format_conversion::exponent;
-        break;
-    case 'E':
-        placeholder.conversion = format_conversion::exponent_upper;
-        break;
-    case 'F':
-    case 'f':
-        placeholder.conversion = format_conversion::fixed;
-        break;
-    case 'g':
-        placeholder.conversion = format_conversion::general;
-        break;
-    case 'G':
-        placeholder.conversion = format_conversion::general_upper;
-        break;
-    case 'S':
-    case 's':
-        placeholder.conversion = format_conversion::text;
-        break;
-    case 'x':
-        placeholder.conversion = format_conversion::hex;
-        break;
-    case 'X':
-        placeholder.conversion = format_conversion::hex_upper;
-        break;
-    default:
+    const format_conversion conversion = conversion_of(*p, &conversion_letter::in_brace);
+    if (conversion == kNoConversion) {
         stop = p;
         return false;
     }
+    placeholder.conversion = conversion;
     ++p;
     if (is_digit(*p)) {
         std::int32_t precision = static_cast<std::int32_t>(*p - CharT('0'));
@@ -158,47 +171,12 @@ bool parse_printf(const CharT* p, format_spec& placeholder, const CharT*& stop)
         if ((p[0] == CharT('3') && p[1] == CharT('2')) || (p[0] == CharT('6') && p[1] == CharT('4')))
             p += 2;
     }
-    switch (*p) {
-    case 'd':
-    case 'i':
-        placeholder.conversion = format_conversion::signed_decimal;
-        break;
-    case 'u':
-        placeholder.conversion = format_conversion::unsigned_decimal;
-        break;
-    case 'e':
-        placeholder.conversion = format_conversion::exponent;
-        break;
-    case 'E':
-        placeholder.conversion = format_conversion::exponent_upper;
-        break;
-    case 'F':
-    case 'f':
-        placeholder.conversion = format_conversion::fixed;
-        break;
-    case 'g':
-        placeholder.conversion = format_conversion::general;
-        break;
-    case 'G':
-        placeholder.conversion = format_conversion::general_upper;
-        break;
-    case 's':
-    case 'S':
-    case 'c':
-    case 'C':
-        placeholder.conversion = format_conversion::text;
-        break;
-    case 'x':
-    case 'p':
-        placeholder.conversion = format_conversion::hex;
-        break;
-    case 'X':
-        placeholder.conversion = format_conversion::hex_upper;
-        break;
-    default:
+    const format_conversion conversion = conversion_of(*p, &conversion_letter::in_printf);
+    if (conversion == kNoConversion) {
         stop = p;
         return false;
     }
+    placeholder.conversion = conversion;
     stop = p + 1;
     return true;
 }
@@ -246,10 +224,10 @@ void render(format_output<CharT>& output, const format_spec& placeholder, const 
 {
     switch (argument.kind) {
     case format_kind::narrow_text:
-        format_arg(output, placeholder, argument.narrow);
+        append_text(output, placeholder, argument.narrow);
         break;
     case format_kind::wide_text:
-        format_arg(output, placeholder, argument.wide);
+        append_text(output, placeholder, argument.wide);
         break;
     case format_kind::narrow_string:
         append_text(output, placeholder, argument.narrow != nullptr ? argument.narrow : kEmpty<char>);
@@ -412,84 +390,68 @@ vxn::u32 produce(CharT* buffer, vxn::u32 capacity, const CharT* pattern, const f
     return total == 0xFFFFFFFFu ? 0 : total;
 }
 
+// Text of either width into output of either width: same width as it is, narrow into
+// wide byte by byte (no UTF-8 decoding), wide into narrow as UTF-8.
+template <class CharT, class TextT>
+void append_shown(format_output<CharT>& output, const format_spec& placeholder, const TextT* text)
+{
+    if (!renders_text(placeholder))
+        return;
+    text = shown(text);
+    vxn::u32 length = taken_length(text, placeholder.precision);
+    if constexpr (std::is_same_v<CharT, TextT>) {
+        output.append(text, length);
+    } else if constexpr (std::is_same_v<TextT, char>) {
+        // Appending the widened text in slices writes and counts exactly what one whole
+        // piece would.
+        vxn::wchar slice[128];
+        while (length != 0) {
+            const vxn::u32 n = length < 128 ? length : 128;
+            for (vxn::u32 i = 0; i < n; ++i)
+                slice[i] = static_cast<vxn::wchar>(static_cast<unsigned char>(text[i]));
+            output.append(slice, n);
+            text += n;
+            length -= n;
+        }
+    } else {
+        if (length == 0)
+            return;
+        const vxn::u32 measured = vxn::utf16_to_utf8(nullptr, 0, text, length);
+        const vxn::u32 bytes = measured == 0 ? 0 : measured - 1;
+        output.count(bytes);
+        if (output.remaining == 0 || bytes == 0)
+            return;
+        if (bytes > output.remaining - 1) {
+            // A UTF-8 piece is never cut inside a sequence; this one is left out whole.
+            output.close();
+            return;
+        }
+        vxn::utf16_to_utf8(output.position, output.remaining, text, length);
+        output.position += bytes;
+        output.remaining -= bytes;
+    }
+}
+
 } // namespace
 
 void append_text(format_output<char>& output, const format_spec& placeholder, const char* text)
 {
-    if (!renders_text(placeholder))
-        return;
-    text = shown(text);
-    output.append(text, taken_length(text, placeholder.precision));
-}
-
-void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text)
-{
-    if (!renders_text(placeholder))
-        return;
-    text = shown(text);
-    output.append(text, taken_length(text, placeholder.precision));
-}
-
-void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text)
-{
-    if (!renders_text(placeholder))
-        return;
-    text = shown(text);
-    // Each byte becomes the unit of the same value (no UTF-8 decoding). Appending the
-    // widened text in slices writes and counts exactly what one whole piece would.
-    vxn::u32 length = taken_length(text, placeholder.precision);
-    vxn::wchar slice[128];
-    while (length != 0) {
-        const vxn::u32 n = length < 128 ? length : 128;
-        for (vxn::u32 i = 0; i < n; ++i)
-            slice[i] = static_cast<vxn::wchar>(static_cast<unsigned char>(text[i]));
-        output.append(slice, n);
-        text += n;
-        length -= n;
-    }
+    append_shown(output, placeholder, text);
 }
 
 void append_text(format_output<char>& output, const format_spec& placeholder, const vxn::wchar* text)
 {
-    if (!renders_text(placeholder))
-        return;
-    text = shown(text);
-    const vxn::u32 units = taken_length(text, placeholder.precision);
-    if (units == 0)
-        return;
-    const vxn::u32 measured = vxn::utf16_to_utf8(nullptr, 0, text, units);
-    const vxn::u32 bytes = measured == 0 ? 0 : measured - 1;
-    output.count(bytes);
-    if (output.remaining == 0 || bytes == 0)
-        return;
-    if (bytes > output.remaining - 1) {
-        // A UTF-8 piece is never cut inside a sequence; this one is left out whole.
-        output.close();
-        return;
-    }
-    vxn::utf16_to_utf8(output.position, output.remaining, text, units);
-    output.position += bytes;
-    output.remaining -= bytes;
+    append_shown(output, placeholder, text);
 }
 
-void format_arg(format_output<char>& output, const format_spec& placeholder, const char* text)
+void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text)
 {
-    append_text(output, placeholder, text);
+    append_shown(output, placeholder, text);
 }
 
-void format_arg(format_output<char>& output, const format_spec& placeholder, const vxn::wchar* text)
+void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text)
 {
-    append_text(output, placeholder, text);
-}
-
-void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text)
-{
-    append_text(output, placeholder, text);
-}
-
-void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text)
-{
-    append_text(output, placeholder, text);
+    append_shown(output, placeholder, text);
 }
 
 namespace detail {

@@ -105,12 +105,15 @@ void append_text(format_output<char>& output, const format_spec& placeholder, co
 void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text);
 void append_text(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text);
 
-// The text argument kinds. A string renders up to its first terminator; one without
-// storage renders as empty text (not "(null)").
-void format_arg(format_output<char>& output, const format_spec& placeholder, const char* text);
-void format_arg(format_output<char>& output, const format_spec& placeholder, const vxn::wchar* text);
-void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, const char* text);
-void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, const vxn::wchar* text);
+// The text argument kinds. Terminated text renders as append_text renders it; a string
+// renders up to its first terminator, and one without storage as empty text (not
+// "(null)").
+template <class CharT, class TextT>
+    requires std::is_same_v<TextT, char> || std::is_same_v<TextT, vxn::wchar>
+void format_arg(format_output<CharT>& output, const format_spec& placeholder, const TextT* text)
+{
+    append_text(output, placeholder, text);
+}
 
 template <class CharT, class TextT, class Storage>
 void format_arg(format_output<CharT>& output, const format_spec& placeholder, const vxn::basic_string<TextT, Storage>& text)
@@ -163,16 +166,9 @@ template <class T>
 constexpr format_kind kind_of()
 {
     using U = std::remove_cv_t<T>;
-    if constexpr (std::is_array_v<U>) {
-        using E = std::remove_cv_t<std::remove_extent_t<U>>;
-        if constexpr (std::is_same_v<E, char>)
-            return format_kind::narrow_text;
-        else if constexpr (std::is_same_v<E, vxn::wchar>)
-            return format_kind::wide_text;
-        else
-            return format_kind::none;
-    } else if constexpr (std::is_pointer_v<U>) {
-        using E = std::remove_cv_t<std::remove_pointer_t<U>>;
+    if constexpr (std::is_array_v<U> || std::is_pointer_v<U>) {
+        // A literal and a pointer to text are the same argument.
+        using E = std::remove_cv_t<std::remove_pointer_t<std::decay_t<U>>>;
         if constexpr (std::is_same_v<E, char>)
             return format_kind::narrow_text;
         else if constexpr (std::is_same_v<E, vxn::wchar>)

@@ -9,7 +9,9 @@
 // it has that much left (the usual case for log lines), a scratch array otherwise.
 #include "FormatValue.h"
 
-#include <cstdio>
+#include "RuntimePrint.h"
+
+#include <type_traits>
 
 namespace VXN {
 
@@ -86,6 +88,17 @@ void write_hex(char* end, std::uint64_t value, bool upper)
     } while (value != 0);
 }
 
+// The digits of a field, ending just before `end`; none for a digit count of 0.
+void write_digits(char* end, std::uint64_t value, vxn::u32 digit_count, bool hex, bool upper)
+{
+    if (digit_count == 0)
+        return;
+    if (hex)
+        write_hex(end, value, upper);
+    else
+        write_decimal(end, value);
+}
+
 char* fill(char* p, char c, std::uint64_t count)
 {
     for (std::uint64_t i = 0; i < count; ++i)
@@ -140,17 +153,13 @@ vxn::u32 render_integer(char* out, const format_spec& placeholder, std::uint64_t
     const std::uint64_t content = (sign != 0 ? 1 : 0) + leading_zeros + digit_count;
 
     if (placeholder.width == 0 && content <= kMaxRenderedLength) {
-        // No field to fill: "{0}", "{0:d2}", "%d" and most other placeholders.
+        // No field to fill: "{0}", "{0:d2}", "%d" and most other placeholders, the hot path
+        // of every log line.
         char* p = out;
         if (sign != 0)
             *p++ = sign;
         p = fill(p, '0', leading_zeros) + digit_count;
-        if (digit_count != 0) {
-            if (hex)
-                write_hex(p, magnitude, upper);
-            else
-                write_decimal(p, magnitude);
-        }
+        write_digits(p, magnitude, digit_count, hex, upper);
         *p = 0;
         return static_cast<vxn::u32>(p - out);
     }
@@ -168,14 +177,8 @@ vxn::u32 render_integer(char* out, const format_spec& placeholder, std::uint64_t
             p = fill(p, ' ', padding);
         if (sign != 0)
             *p++ = sign;
-        p = fill(p, '0', zeros);
-        p += digit_count;
-        if (digit_count != 0) {
-            if (hex)
-                write_hex(p, magnitude, upper);
-            else
-                write_decimal(p, magnitude);
-        }
+        p = fill(p, '0', zeros) + digit_count;
+        write_digits(p, magnitude, digit_count, hex, upper);
         if (left)
             p = fill(p, ' ', padding);
         *p = 0;
@@ -184,12 +187,7 @@ vxn::u32 render_integer(char* out, const format_spec& placeholder, std::uint64_t
 
     char digits[24];
     char* const end = digits + sizeof(digits);
-    if (digit_count != 0) {
-        if (hex)
-            write_hex(end, magnitude, upper);
-        else
-            write_decimal(end, magnitude);
-    }
+    write_digits(end, magnitude, digit_count, hex, upper);
     bounded_text text(out);
     if (!left && !zero_fill)
         text.repeat(' ', padding);
@@ -244,8 +242,8 @@ void append_number(char* format, vxn::u32& length, std::int64_t number)
     write_decimal(format + length, magnitude);
 }
 
-// The exponential form is left to the platform's C runtime: its exponent digits (two or
-// three) are the runtime's own. The format follows "%%%s%s%s%s%d.%d%c".
+// The exponential form is left to the platform's C runtime (RuntimePrint.h). The format
+// follows "%%%s%s%s%s%d.%d%c".
 vxn::u32 render_exponent(char* out, const format_spec& placeholder, double value)
 {
     char format[40];
@@ -265,27 +263,7 @@ vxn::u32 render_exponent(char* out, const format_spec& placeholder, double value
     format[length++] = placeholder.conversion == format_conversion::exponent_upper ? 'E' : 'e';
     format[length] = 0;
 
-#if defined(_WIN32)
-    // The system runtime's printing, not MinGW's replacement. It leaves the text
-    // unterminated when it fills the count and answers -1 when it had to cut.
-    const int printed = _snprintf(out, kMaxRenderedLength, format, value);
-    const vxn::u32 rendered = printed < 0 || printed > static_cast<int>(kMaxRenderedLength)
-                                  ? kMaxRenderedLength
-                                  : static_cast<vxn::u32>(printed);
-#else
-    const int printed = std::snprintf(out, kMaxRenderedLength + 1, format, value);
-    const vxn::u32 rendered = printed < 0                                            ? 0
-                              : static_cast<vxn::u32>(printed) < kMaxRenderedLength ? static_cast<vxn::u32>(printed)
-                                                                                    : kMaxRenderedLength;
-#endif
-    out[rendered] = 0;
-    return rendered;
-}
-
-bool renders_nothing(const format_spec& placeholder)
-{
-    return placeholder.conversion < format_conversion::decimal || placeholder.conversion > format_conversion::hex_upper ||
-           placeholder.conversion == format_conversion::text;
+    return detail::print_double(out, format, value);
 }
 
 // Both renderers write into room for 64 characters and answer the length (at most 63).
@@ -349,8 +327,6 @@ vxn::u32 render_unsigned_at(char* out, const format_spec& placeholder, std::uint
 template <class CharT, class Value, class Render>
 void render_into(format_output<CharT>& output, const format_spec& placeholder, Value value, Render render)
 {
-    if (renders_nothing(placeholder))
-        return;
     if constexpr (sizeof(CharT) == 1) {
         if (output.remaining > kMaxRenderedLength) {
             const vxn::u32 length = render(output.position, placeholder, value);
@@ -383,29 +359,17 @@ void render_unsigned_into(format_output<CharT>& output, const format_spec& place
     render_into(output, placeholder, value, render_unsigned_at);
 }
 
-template <class CharT>
-void format_unsigned16(format_output<CharT>& output, const format_spec& placeholder, std::uint16_t value)
+// "%d" and "%u" reread the value at its own width; every other conversion follows its
+// type.
+template <class CharT, class Integer>
+void format_integer(format_output<CharT>& output, const format_spec& placeholder, Integer value)
 {
     if (placeholder.conversion == format_conversion::signed_decimal)
-        render_signed_into(output, placeholder, static_cast<std::int16_t>(value));
-    else
-        render_unsigned_into(output, placeholder, value);
-}
-
-template <class CharT>
-void format_signed32(format_output<CharT>& output, const format_spec& placeholder, std::int32_t value)
-{
-    if (placeholder.conversion == format_conversion::unsigned_decimal)
-        render_unsigned_into(output, placeholder, static_cast<std::uint32_t>(value));
-    else
+        render_signed_into(output, placeholder, static_cast<std::make_signed_t<Integer>>(value));
+    else if (placeholder.conversion == format_conversion::unsigned_decimal)
+        render_unsigned_into(output, placeholder, static_cast<std::make_unsigned_t<Integer>>(value));
+    else if constexpr (std::is_signed_v<Integer>)
         render_signed_into(output, placeholder, value);
-}
-
-template <class CharT>
-void format_unsigned32(format_output<CharT>& output, const format_spec& placeholder, std::uint32_t value)
-{
-    if (placeholder.conversion == format_conversion::signed_decimal)
-        render_signed_into(output, placeholder, static_cast<std::int32_t>(value));
     else
         render_unsigned_into(output, placeholder, value);
 }
@@ -414,19 +378,11 @@ void format_unsigned32(format_output<CharT>& output, const format_spec& placehol
 
 vxn::u32 render_signed_text(char (&scratch)[64], const format_spec& placeholder, std::int64_t value)
 {
-    if (renders_nothing(placeholder)) {
-        scratch[0] = 0;
-        return 0;
-    }
     return render_signed_at(scratch, placeholder, value);
 }
 
 vxn::u32 render_unsigned_text(char (&scratch)[64], const format_spec& placeholder, std::uint64_t value)
 {
-    if (renders_nothing(placeholder)) {
-        scratch[0] = 0;
-        return 0;
-    }
     return render_unsigned_at(scratch, placeholder, value);
 }
 
@@ -452,52 +408,52 @@ void render_unsigned(format_output<vxn::wchar>& output, const format_spec& place
 
 void format_arg(format_output<char>& output, const format_spec& placeholder, std::uint16_t value)
 {
-    format_unsigned16(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<char>& output, const format_spec& placeholder, std::int32_t value)
 {
-    format_signed32(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<char>& output, const format_spec& placeholder, std::uint32_t value)
 {
-    format_unsigned32(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<char>& output, const format_spec& placeholder, std::int64_t value)
 {
-    render_signed_into(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<char>& output, const format_spec& placeholder, std::uint64_t value)
 {
-    render_unsigned_into(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::uint16_t value)
 {
-    format_unsigned16(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::int32_t value)
 {
-    format_signed32(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::uint32_t value)
 {
-    format_unsigned32(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::int64_t value)
 {
-    render_signed_into(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 void format_arg(format_output<vxn::wchar>& output, const format_spec& placeholder, std::uint64_t value)
 {
-    render_unsigned_into(output, placeholder, value);
+    format_integer(output, placeholder, value);
 }
 
 } // namespace VXN

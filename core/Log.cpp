@@ -17,22 +17,10 @@ vxn::vector<EarlyLogMessage> earlyMessages;
 
 const char* LevelName(std::int32_t level)
 {
-    switch (level) {
-    case LogLevel::Debug:
-        return "DBG";
-    case LogLevel::Info:
-        return "INF";
-    case LogLevel::Notice:
-        return "NOT";
-    case LogLevel::Warning:
-        return "WRN";
-    case LogLevel::Error:
-        return "ERR";
-    case LogLevel::Bug:
-        return "BUG";
-    default:
+    static constexpr const char* kNames[] = {"DBG", "INF", "NOT", "WRN", "ERR", "BUG"};
+    if (level < LogLevel::Debug || level > LogLevel::Bug)
         return "UNK";
-    }
+    return kNames[level - LogLevel::Debug];
 }
 
 void DispatchLogMessage(const char* source, std::int32_t line, std::int32_t level, const LogCategory* category,
@@ -60,10 +48,11 @@ LogSink SetLogSink(LogSink sink)
     // Taken out first: a sink that logs while it receives them must not grow the list
     // being walked.
     vxn::vector<EarlyLogMessage> pending(static_cast<vxn::vector<EarlyLogMessage>&&>(earlyMessages));
+    // Each message goes to the sink registered at that moment: one that unregisters itself
+    // while receiving them stops the delivery.
     std::size_t delivered = 0;
-    for (LogSink target = sink; delivered < pending.size(); ++delivered) {
-        if (delivered != 0)
-            target = currentSink.load(std::memory_order_acquire);
+    for (; delivered < pending.size(); ++delivered) {
+        const LogSink target = currentSink.load(std::memory_order_acquire);
         if (target == nullptr)
             break;
         const EarlyLogMessage& entry = pending[delivered];
@@ -92,17 +81,14 @@ std::recursive_mutex& FileSinkLock()
     return *lock;
 }
 
-// Guarded by FileSinkLock. Never closed: the file stays open until the process ends.
+// Guarded by FileSinkLock. Only the tests close it; in the program the file stays open
+// until the process ends.
 detail::LogFileHandle logFile = detail::kNoLogFile;
 
 } // namespace
 
-void FileLogSink(const char* source, std::int32_t line, std::int32_t level, const LogCategory* category,
-                 const char* message)
+void FileLogSink(const char*, std::int32_t, std::int32_t level, const LogCategory*, const char* message)
 {
-    (void)source;
-    (void)line;
-    (void)category;
     // The file is opened under the lock too: two threads logging their first lines at
     // once must not both create it and race on the handle.
     std::lock_guard<std::recursive_mutex> guard(FileSinkLock());
@@ -115,9 +101,9 @@ void FileLogSink(const char* source, std::int32_t line, std::int32_t level, cons
     vxn::inline_string<8> tag;
     tag.assign_format("[{0}]", LevelName(level));
 
+    // Now() has initialised the zones, so the local one is there unless its source failed
+    // (the stamp then stays in UTC).
     DateTime now = DateTime::Now();
-    if (!timeZonesInitialised.load(std::memory_order_acquire))
-        (void)InitTimeZones();
     (void)now.SetZone(GetLocalTimeZone());
     vxn::inline_string<64> stamp;
     stamp.assign_format("{0:d4}-{1:d2}-{2:d2} {3:d2}:{4:d2}:{5:d2}.{6:d3}{7}", now.Year(), now.Month(), now.Day(),

@@ -72,25 +72,6 @@ Path::Path(const char* utf8) : m_utf8(utf8) {}
 
 Path::Path(const vxn::string& utf8) : m_utf8(utf8) {}
 
-Path::Path(Path&& other) noexcept
-    : m_utf8(static_cast<vxn::string&&>(other.m_utf8)),
-      m_utf16(static_cast<vxn::wstring&&>(other.m_utf16)),
-      m_separator(other.m_separator),
-      m_normalized(other.m_normalized)
-{
-}
-
-Path& Path::operator=(Path&& other) noexcept
-{
-    if (this != &other) {
-        m_utf8 = static_cast<vxn::string&&>(other.m_utf8);
-        m_utf16 = static_cast<vxn::wstring&&>(other.m_utf16);
-        m_separator = other.m_separator;
-        m_normalized = other.m_normalized;
-    }
-    return *this;
-}
-
 void Path::MakeUtf8()
 {
     if (!m_utf8.empty() || m_utf16.empty())

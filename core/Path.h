@@ -34,8 +34,8 @@ public:
     Path(const Path& other) = default;
     Path& operator=(const Path& other) = default;
     // Moving takes both texts and copies separator and flag; the source is left empty.
-    Path(Path&& other) noexcept;
-    Path& operator=(Path&& other) noexcept;
+    Path(Path&& other) noexcept = default;
+    Path& operator=(Path&& other) noexcept = default;
 
     // The text in the asked-for form, normalised; never null (the shared empty text when
     // the path is empty).

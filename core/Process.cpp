@@ -45,7 +45,6 @@ void Process::Release()
     m_handle = platform::invalid_process;
     m_id = NoProcessId;
     m_imagePath = Path();
-    m_reserved = vxn::wstring();
 }
 
 bool Process::IsOpen() const
@@ -78,7 +77,6 @@ Result Process::Open(std::uint32_t processId)
     m_handle = handle;
     m_id = processId;
     m_imagePath = static_cast<Path&&>(image);
-    m_reserved = vxn::wstring();
     return Result();
 }
 

@@ -44,8 +44,6 @@
 #include "Path.h"
 #include "Result.h"
 
-#include <vxnstl/string>
-
 #include <cstdint>
 
 namespace VXN {
@@ -91,7 +89,6 @@ private:
     void Release();
 
     Path m_imagePath;
-    vxn::wstring m_reserved;
     std::intptr_t m_handle;
     std::uint32_t m_id;
 };

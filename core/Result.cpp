@@ -19,18 +19,14 @@ namespace detail {
 
 vxn::string compose_system_error_text(const char* message, std::uint32_t code)
 {
-    vxn::string text(message);
-    vxn::u32 leading = 0;
-    while (leading < text.size() && IsMessageSpace(text.c_str()[leading]))
-        ++leading;
-    if (leading != 0)
-        text.assign(text.c_str() + leading, text.size() - leading);
     // System messages end with a carriage return and a line feed.
-    vxn::u32 length = text.size();
-    while (length != 0 && IsMessageSpace(text.c_str()[length - 1]))
-        --length;
-    if (length != text.size())
-        text.resize(length, 0);
+    const char* begin = message != nullptr ? message : "";
+    const char* end = begin + vxn::length_of(begin);
+    while (begin != end && IsMessageSpace(*begin))
+        ++begin;
+    while (end != begin && IsMessageSpace(end[-1]))
+        --end;
+    vxn::string text(begin, static_cast<vxn::u32>(end - begin));
     text.append(format(" ({0})", code));
     return text;
 }

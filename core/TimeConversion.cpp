@@ -13,9 +13,7 @@ constexpr std::int64_t kTicksPerDay = 864000000000;
 // 1970-01-01 is this many days after 1601-01-01, the origin of ticks.
 constexpr std::int64_t kDaysFrom1601To1970 = 134774;
 
-// Rules and biases are trusted only this far: a zone two days away from UTC is already
-// beyond any real one, and the bound keeps every sum below far from 64-bit overflow.
-constexpr std::int32_t kMaxBiasMinutes = 2880;
+// Rule hours as POSIX rules use them: up to a week from midnight of the rule's day.
 constexpr std::int32_t kMaxRuleHours = 167;
 
 } // namespace

@@ -10,6 +10,10 @@
 
 namespace VXN {
 
+// Biases are trusted only this far: a zone two days away from UTC is already beyond any
+// real one, and the bound keeps every sum of biases and ticks far from 64-bit overflow.
+inline constexpr std::int32_t kMaxBiasMinutes = 2880;
+
 // FileTimeToSystemTime: fails for ticks with the top bit set (beyond 30828-09-14).
 bool TicksToSystemTime(std::uint64_t ticks, SystemTime& fields);
 

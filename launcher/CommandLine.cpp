@@ -166,11 +166,8 @@ void AppendQuotedArgument(vxn::wstring& text, const vxn::wstring& argument)
         return;
     }
     bool needsQuotes = false;
-    bool hasQuote = false;
-    for (vxn::wchar c : argument) {
+    for (vxn::wchar c : argument)
         needsQuotes = needsQuotes || c == ' ' || c == '\t' || c == '"';
-        hasQuote = hasQuote || c == '"';
-    }
     if (!needsQuotes) {
         text.append(VXN::format(VXN_W("{0} "), argument));
         return;
@@ -179,11 +176,6 @@ void AppendQuotedArgument(vxn::wstring& text, const vxn::wstring& argument)
     // closing one) are special; they are doubled, and a quote gets one more to escape it.
     // An argument like C:\Games\ with a space would otherwise end in \" and swallow the
     // rest of the line.
-    const bool endsWithBackslash = argument[argument.size() - 1] == '\\';
-    if (!hasQuote && !endsWithBackslash) {
-        text.append(VXN::format(VXN_W("\"{0}\" "), argument));
-        return;
-    }
     vxn::wstring escaped;
     escaped.reserve(argument.size() * 2 + 1);
     vxn::u32 backslashes = 0;
@@ -218,29 +210,24 @@ void ScanArguments(ArgumentList& arguments, DebuggerWait wait)
     const vxn::wstring passthrough = PassthroughText(arguments);
 
     const std::size_t count = arguments.size();
-    bool keepGoing = true;
     bool debug = false;
-    for (std::size_t index = 1; index < count;) {
+    for (std::size_t index = 1; index < count; ++index) {
         vxn::wstring& argument = arguments[index];
         FoldAsciiCase(argument);
-        if (const Option* option = FindOption(argument)) {
-            if (option->takesValue) {
-                // A value option given last has no value: it is ignored, and the scan ends
-                // there anyway.
-                keepGoing = index < count - 1;
-                if (keepGoing) {
-                    Settings::Entry(option->key) = arguments[index + 1];
-                    ++index;
-                }
-            } else if (option->key != nullptr) {
-                Settings::Entry(option->key) = VXN_W("true");
-            } else {
-                debug = true;
+        const Option* option = FindOption(argument);
+        if (option == nullptr)
+            continue;
+        if (option->takesValue) {
+            // A value option given last has no value and is ignored.
+            if (index + 1 < count) {
+                ++index;
+                Settings::Entry(option->key) = arguments[index];
             }
+        } else if (option->key != nullptr) {
+            Settings::Entry(option->key) = VXN_W("true");
+        } else {
+            debug = true;
         }
-        ++index;
-        if (!keepGoing)
-            break;
     }
 
     Settings::Entry(Settings::Key::Arguments) = passthrough;

@@ -168,8 +168,7 @@ vxn::wstring FindInstallLocation()
         folder = VXN_W(".");
 
     VXN::FileInfo candidate(VXN::format(VXN_W("{0}/{1}"), folder, executable));
-    if (!candidate.queried)
-        (void)candidate.Query();
+    (void)candidate.Query();
     if (candidate.exists)
         return folder;
 

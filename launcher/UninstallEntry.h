@@ -8,6 +8,8 @@
 // "Installed client lookup on Linux" describes it for installer authors.
 #pragma once
 
+#include "Path.h"
+
 #include <vxnstl/string>
 
 // Values larger than this many bytes (as UTF-16 data) do not fit the reader's buffer and
@@ -15,11 +17,7 @@
 inline constexpr vxn::u32 UninstallValueLimitBytes = 65536;
 
 // The separator that ends an install folder written with a trailing one.
-#if defined(_WIN32)
-inline constexpr vxn::wchar InstallFolderSeparator = '\\';
-#else
-inline constexpr vxn::wchar InstallFolderSeparator = '/';
-#endif
+inline constexpr vxn::wchar InstallFolderSeparator = VXN::Path::PlatformSeparator;
 
 // The raw UTF-16 data of value `name` of key `key_path` (backslash-separated, relative to
 // the machine hive): as many units as the value holds, NULs included. False when the key or

@@ -1,12 +1,11 @@
-// The wait-for-debugger dialog on Linux: a GTK message dialog on a desktop, a prompt on a
-// terminal. GTK is loaded at run time, as Windows loads the task dialog, so the core
-// library does not depend on a desktop being installed.
+// The wait-for-debugger dialog on Linux: a GTK message dialog on a desktop (GTK loaded at
+// run time, RuntimeLibrary.h), a prompt on a terminal.
 #include "ProcessPlatform.h"
+#include "RuntimeLibrary.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -35,31 +34,20 @@ struct gtk_library {
     bool loaded = false;
 };
 
-template <class Function>
-bool bind(void* library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
-// Loaded once and never unloaded: GTK cannot be unloaded once initialised.
 const gtk_library& gtk()
 {
     static const gtk_library library = [] {
         gtk_library g;
-        void* handle = dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr)
-            return g;
-        g.loaded = bind(handle, "gtk_init_check", g.init_check) &&
-                   bind(handle, "gtk_message_dialog_new", g.message_dialog_new) &&
-                   bind(handle, "gtk_message_dialog_format_secondary_text", g.format_secondary_text) &&
-                   bind(handle, "gtk_window_set_title", g.window_set_title) &&
-                   bind(handle, "gtk_dialog_run", g.dialog_run) &&
-                   bind(handle, "gtk_dialog_response", g.dialog_response) &&
-                   bind(handle, "gtk_widget_destroy", g.widget_destroy) &&
-                   bind(handle, "gtk_events_pending", g.events_pending) &&
-                   bind(handle, "gtk_main_iteration", g.main_iteration) &&
-                   bind(handle, "g_timeout_add", g.timeout_add) && bind(handle, "g_source_remove", g.source_remove);
+        const runtime_library gtk3("libgtk-3.so.0");
+        g.loaded = gtk3.bind("gtk_init_check", g.init_check) &&
+                   gtk3.bind("gtk_message_dialog_new", g.message_dialog_new) &&
+                   gtk3.bind("gtk_message_dialog_format_secondary_text", g.format_secondary_text) &&
+                   gtk3.bind("gtk_window_set_title", g.window_set_title) && gtk3.bind("gtk_dialog_run", g.dialog_run) &&
+                   gtk3.bind("gtk_dialog_response", g.dialog_response) &&
+                   gtk3.bind("gtk_widget_destroy", g.widget_destroy) &&
+                   gtk3.bind("gtk_events_pending", g.events_pending) &&
+                   gtk3.bind("gtk_main_iteration", g.main_iteration) && gtk3.bind("g_timeout_add", g.timeout_add) &&
+                   gtk3.bind("g_source_remove", g.source_remove);
         return g;
     }();
     return library;

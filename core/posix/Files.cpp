@@ -1,6 +1,7 @@
 // Linux half of Path and FileInfo: /proc for the executable, the path calls of the C
 // library, and fstat/statx for file facts.
 #include "FilesPlatform.h"
+#include "SymbolicLink.h"
 
 #include <cerrno>
 #include <climits>
@@ -27,28 +28,6 @@ std::uint64_t file_time_ticks(std::int64_t seconds, std::int64_t nanoseconds)
         return static_cast<std::uint64_t>(kLastSecond) * kTicksPerSecond;
     const auto since1601 = static_cast<std::uint64_t>(seconds + kEpochDifference);
     return since1601 * kTicksPerSecond + static_cast<std::uint64_t>(nanoseconds) / 100;
-}
-
-// Reads a symbolic link whatever its length.
-bool read_link(const char* link, native_string& out)
-{
-    vxn::u32 capacity = 256;
-    for (;;) {
-        native_string buffer;
-        buffer.resize(capacity, 0);
-        const ssize_t length = readlink(link, buffer.data(), capacity);
-        if (length < 0)
-            return false;
-        if (static_cast<vxn::u32>(length) < capacity) {
-            out.assign(buffer.data(), static_cast<vxn::u32>(length));
-            return true;
-        }
-        if (capacity >= 0x40000000u) {
-            errno = ENAMETOOLONG;
-            return false;
-        }
-        capacity *= 2;
-    }
 }
 
 bool current_directory(native_string& out)
@@ -131,6 +110,27 @@ bool parent_is_directory(const char* path)
 std::uint32_t last_error()
 {
     return static_cast<std::uint32_t>(errno);
+}
+
+bool read_link(const char* link, native_string& out)
+{
+    vxn::u32 capacity = 256;
+    for (;;) {
+        native_string buffer;
+        buffer.resize(capacity, 0);
+        const ssize_t length = readlink(link, buffer.data(), capacity);
+        if (length < 0)
+            return false;
+        if (static_cast<vxn::u32>(length) < capacity) {
+            out.assign(buffer.data(), static_cast<vxn::u32>(length));
+            return true;
+        }
+        if (capacity >= 0x40000000u) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        capacity *= 2;
+    }
 }
 
 bool executable_path(Path& out)

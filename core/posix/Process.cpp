@@ -3,6 +3,8 @@
 #include "FilesPlatform.h"
 #include "Format.h"
 #include "ProcessPlatform.h"
+#include "RuntimeLibrary.h"
+#include "SymbolicLink.h"
 
 #include <atomic>
 #include <cerrno>
@@ -11,7 +13,6 @@
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -76,8 +77,8 @@ std::uint64_t monotonic_milliseconds()
     return static_cast<std::uint64_t>(now.tv_sec) * 1000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
 }
 
-// ---- X11, declared here and loaded at run time so that the library has no link-time
-// dependency on a desktop. The protocol constants are fixed by the X11 standard.
+// ---- X11, declared here and loaded at run time (RuntimeLibrary.h). The protocol
+// constants are fixed by the X11 standard.
 using Display = struct _XDisplay;
 using XWindow = unsigned long;
 using Atom = unsigned long;
@@ -99,27 +100,15 @@ struct x11_library {
     bool loaded = false;
 };
 
-template <class Function>
-bool bind(void* library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
-// Loaded once and kept: Xlib is not made to be unloaded.
 const x11_library& x11()
 {
     static const x11_library library = [] {
         x11_library x;
-        void* handle = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr)
-            return x;
-        x.loaded = bind(handle, "XOpenDisplay", x.OpenDisplay) && bind(handle, "XCloseDisplay", x.CloseDisplay) &&
-                   bind(handle, "XDefaultRootWindow", x.DefaultRootWindow) &&
-                   bind(handle, "XInternAtom", x.InternAtom) &&
-                   bind(handle, "XGetWindowProperty", x.GetWindowProperty) &&
-                   bind(handle, "XQueryTree", x.QueryTree) && bind(handle, "XFree", x.Free) &&
-                   bind(handle, "XSetErrorHandler", x.SetErrorHandler);
+        const runtime_library xlib("libX11.so.6");
+        x.loaded = xlib.bind("XOpenDisplay", x.OpenDisplay) && xlib.bind("XCloseDisplay", x.CloseDisplay) &&
+                   xlib.bind("XDefaultRootWindow", x.DefaultRootWindow) && xlib.bind("XInternAtom", x.InternAtom) &&
+                   xlib.bind("XGetWindowProperty", x.GetWindowProperty) && xlib.bind("XQueryTree", x.QueryTree) &&
+                   xlib.bind("XFree", x.Free) && xlib.bind("XSetErrorHandler", x.SetErrorHandler);
         return x;
     }();
     return library;
@@ -247,23 +236,8 @@ bool process_image_path(process_handle handle, std::uint32_t id, Path& out)
     native_string link;
     link.assign_format("/proc/{0}/exe", id);
     native_string target;
-    vxn::u32 capacity = 256;
-    for (;;) {
-        native_string buffer;
-        buffer.resize(capacity, 0);
-        const ssize_t length = readlink(link.c_str(), buffer.data(), capacity);
-        if (length < 0)
-            return false;
-        if (static_cast<vxn::u32>(length) < capacity) {
-            target.assign(buffer.data(), static_cast<vxn::u32>(length));
-            break;
-        }
-        if (capacity >= 0x40000000u) {
-            errno = ENAMETOOLONG;
-            return false;
-        }
-        capacity *= 2;
-    }
+    if (!read_link(link.c_str(), target))
+        return false;
     // /proc/<pid> names whoever has the id now: the answer is the held process's only if
     // that process was still alive after it was read.
     if (has_ended(handle)) {

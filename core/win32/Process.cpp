@@ -94,7 +94,8 @@ HRESULT CALLBACK on_dialog_notification(HWND dialog, UINT notification, WPARAM, 
 
 std::uint32_t recorded_parent_id()
 {
-    HMODULE ntdll = LoadLibraryA("NTDLL.DLL");
+    // Every process has ntdll mapped; asking for it by handle leaves no reference behind.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     if (ntdll == nullptr)
         return NoProcessId;
     const auto query =
@@ -109,20 +110,20 @@ std::uint32_t recorded_parent_id()
     return static_cast<std::uint32_t>(information.parentProcessId);
 }
 
+bool held_process_is_parent(process_handle handle, std::uint32_t)
+{
+    // An ended parent is gone, even while someone's handle keeps its record (and id) alive.
+    return created_before_us(as_handle(handle)) && WaitForSingleObject(as_handle(handle), 0) == WAIT_TIMEOUT;
+}
+
 bool parent_still_running(std::uint32_t id)
 {
     const HANDLE parent = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
     if (parent == nullptr)
         return GetLastError() != ERROR_INVALID_PARAMETER; // that error: no process has the id
-    const bool ours = created_before_us(parent) && WaitForSingleObject(parent, 0) == WAIT_TIMEOUT;
+    const bool ours = held_process_is_parent(reinterpret_cast<process_handle>(parent), id);
     CloseHandle(parent);
     return ours;
-}
-
-bool held_process_is_parent(process_handle handle, std::uint32_t)
-{
-    // An ended parent is gone, even while someone's handle keeps its record (and id) alive.
-    return created_before_us(as_handle(handle)) && WaitForSingleObject(as_handle(handle), 0) == WAIT_TIMEOUT;
 }
 
 bool open_process(std::uint32_t id, process_handle& handle)

@@ -3,29 +3,20 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 namespace VXN {
 
-static_assert(sizeof(TIME_ZONE_INFORMATION) == sizeof(TimeZoneInformation), "the same 172 bytes");
-
-namespace {
-
-SystemTime Fields(const SYSTEMTIME& time)
-{
-    SystemTime fields;
-    fields.wYear = time.wYear;
-    fields.wMonth = time.wMonth;
-    fields.wDayOfWeek = time.wDayOfWeek;
-    fields.wDay = time.wDay;
-    fields.wHour = time.wHour;
-    fields.wMinute = time.wMinute;
-    fields.wSecond = time.wSecond;
-    fields.wMilliseconds = time.wMilliseconds;
-    return fields;
-}
-
-} // namespace
+// TimeZoneInformation mirrors TIME_ZONE_INFORMATION field for field, so the system's
+// answer is taken over as it is.
+static_assert(std::is_trivially_copyable_v<TimeZoneInformation> &&
+                  sizeof(TIME_ZONE_INFORMATION) == sizeof(TimeZoneInformation) &&
+                  offsetof(TIME_ZONE_INFORMATION, StandardDate) == offsetof(TimeZoneInformation, StandardDate) &&
+                  offsetof(TIME_ZONE_INFORMATION, DaylightDate) == offsetof(TimeZoneInformation, DaylightDate) &&
+                  offsetof(TIME_ZONE_INFORMATION, DaylightBias) == offsetof(TimeZoneInformation, DaylightBias),
+              "the same 172 bytes, field for field");
 
 bool SystemTimeZoneSource(TimeZoneInformation& information, std::uint32_t& error)
 {
@@ -34,13 +25,7 @@ bool SystemTimeZoneSource(TimeZoneInformation& information, std::uint32_t& error
         error = GetLastError();
         return false;
     }
-    information.Bias = system.Bias;
-    std::memcpy(information.StandardName, system.StandardName, sizeof(information.StandardName));
-    information.StandardDate = Fields(system.StandardDate);
-    information.StandardBias = system.StandardBias;
-    std::memcpy(information.DaylightName, system.DaylightName, sizeof(information.DaylightName));
-    information.DaylightDate = Fields(system.DaylightDate);
-    information.DaylightBias = system.DaylightBias;
+    std::memcpy(static_cast<void*>(&information), &system, sizeof(information));
     return true;
 }
 
