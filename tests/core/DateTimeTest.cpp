@@ -55,36 +55,25 @@ SystemTime weekday_rule(int month, int week, int weekday, int hour, int minute =
     return rule;
 }
 
-TimeZoneInformation fixed_zone(std::int32_t bias)
+// A zone of `bias` minutes west of UTC, with daylight time (`daylight_bias` more) from the
+// first rule to the second when they are given.
+TimeZoneInformation zone_of(std::int32_t bias, std::int32_t daylight_bias = 0, SystemTime daylight = {},
+                            SystemTime standard = {})
 {
     TimeZoneInformation info;
     info.Bias = bias;
+    info.DaylightBias = daylight_bias;
+    info.DaylightDate = daylight;
+    info.StandardDate = standard;
     return info;
 }
 
 // Central Europe: UTC+1, summer time from the last Sunday of March 02:00 to the last
 // Sunday of October 03:00.
-TimeZoneInformation central_europe()
-{
-    TimeZoneInformation info;
-    info.Bias = -60;
-    info.DaylightBias = -60;
-    info.DaylightDate = weekday_rule(3, 5, 0, 2);
-    info.StandardDate = weekday_rule(10, 5, 0, 3);
-    return info;
-}
-
+const TimeZoneInformation central_europe = zone_of(-60, -60, weekday_rule(3, 5, 0, 2), weekday_rule(10, 5, 0, 3));
 // Sydney: UTC+10, summer time from the first Sunday of October 02:00 to the first Sunday
 // of April 03:00, across the new year.
-TimeZoneInformation sydney()
-{
-    TimeZoneInformation info;
-    info.Bias = -600;
-    info.DaylightBias = -60;
-    info.DaylightDate = weekday_rule(10, 1, 0, 2);
-    info.StandardDate = weekday_rule(4, 1, 0, 3);
-    return info;
-}
+const TimeZoneInformation sydney = zone_of(-600, -60, weekday_rule(10, 1, 0, 2), weekday_rule(4, 1, 0, 3));
 
 // The local reading "YYYY-MM-DD hh:mm:ss.mmm+off" of a DateTime.
 std::string reading(const DateTime& time)
@@ -169,14 +158,14 @@ TEST(DateTime, FixedOffsetZonesGiveOffsetAndText)
 {
     const std::uint64_t noon = ticks_of(2024, 6, 15, 12, 0, 0, 0);
 
-    EXPECT_EQ(in_zone(fixed_zone(-330), noon), "2024-06-15 17:30:00.000+0530");
-    EXPECT_EQ(in_zone(fixed_zone(480), noon), "2024-06-15 04:00:00.000-08");
-    EXPECT_EQ(in_zone(fixed_zone(30), noon), "2024-06-15 11:30:00.000-0030");
-    EXPECT_EQ(in_zone(fixed_zone(300), noon), "2024-06-15 07:00:00.000-05");
-    EXPECT_EQ(in_zone(fixed_zone(0), noon), "2024-06-15 12:00:00.000+00");
-    EXPECT_EQ(in_zone(fixed_zone(-765), noon), "2024-06-16 00:45:00.000+1245");
+    EXPECT_EQ(in_zone(zone_of(-330), noon), "2024-06-15 17:30:00.000+0530");
+    EXPECT_EQ(in_zone(zone_of(480), noon), "2024-06-15 04:00:00.000-08");
+    EXPECT_EQ(in_zone(zone_of(30), noon), "2024-06-15 11:30:00.000-0030");
+    EXPECT_EQ(in_zone(zone_of(300), noon), "2024-06-15 07:00:00.000-05");
+    EXPECT_EQ(in_zone(zone_of(0), noon), "2024-06-15 12:00:00.000+00");
+    EXPECT_EQ(in_zone(zone_of(-765), noon), "2024-06-16 00:45:00.000+1245");
 
-    TimeZoneInformation half = fixed_zone(30);
+    TimeZoneInformation half = zone_of(30);
     TimeZone zone;
     zone.information = &half;
     DateTime time(noon);
@@ -185,7 +174,7 @@ TEST(DateTime, FixedOffsetZonesGiveOffsetAndText)
     EXPECT_EQ(time.Offset().minutes, -30);
     EXPECT_EQ(time.Offset().ticks, -30 * static_cast<std::int64_t>(600000000));
 
-    TimeZoneInformation india = fixed_zone(-330);
+    TimeZoneInformation india = zone_of(-330);
     zone.information = &india;
     ASSERT_EQ(time.SetZone(&zone).status, 0);
     EXPECT_EQ(time.Offset().hours, 5);
@@ -194,7 +183,7 @@ TEST(DateTime, FixedOffsetZonesGiveOffsetAndText)
 
 TEST(DateTime, DaylightRulesInSummerWinterAndAroundBothTransitions)
 {
-    const TimeZoneInformation info = central_europe();
+    const TimeZoneInformation info = central_europe;
     EXPECT_EQ(in_zone(info, ticks_of(2024, 7, 1, 12)), "2024-07-01 14:00:00.000+02");
     EXPECT_EQ(in_zone(info, ticks_of(2024, 1, 15, 12)), "2024-01-15 13:00:00.000+01");
 
@@ -241,7 +230,7 @@ TEST(DateTime, DaylightRulesInSummerWinterAndAroundBothTransitions)
 
 TEST(DateTime, SouthernHemisphereDaylightTimeSpansTheNewYear)
 {
-    const TimeZoneInformation info = sydney();
+    const TimeZoneInformation info = sydney;
     EXPECT_EQ(in_zone(info, ticks_of(2024, 1, 15, 0)), "2024-01-15 11:00:00.000+11");
     EXPECT_EQ(in_zone(info, ticks_of(2024, 7, 15, 0)), "2024-07-15 10:00:00.000+10");
     EXPECT_EQ(in_zone(info, ticks_of(2024, 12, 31, 13, 30)), "2025-01-01 00:30:00.000+11");
@@ -258,7 +247,7 @@ TEST(DateTime, SouthernHemisphereDaylightTimeSpansTheNewYear)
 TEST(DateTime, OtherRuleShapes)
 {
     // Absolute dates (wYear set): that month and day, in every year.
-    TimeZoneInformation absolute = central_europe();
+    TimeZoneInformation absolute = central_europe;
     absolute.DaylightDate = date(2024, 4, 10, 2);
     absolute.StandardDate = date(2024, 9, 20, 3);
     EXPECT_EQ(in_zone(absolute, ticks_of(2024, 4, 10, 0, 59)), "2024-04-10 01:59:00.000+01");
@@ -273,16 +262,12 @@ TEST(DateTime, OtherRuleShapes)
     EXPECT_EQ(in_zone(absolute, ticks_of(2025, 2, 28, 1, 0)), "2025-02-28 03:00:00.000+02");
 
     // No daylight rules (DaylightDate.wMonth 0): the biases are not applied.
-    TimeZoneInformation no_rules = central_europe();
+    TimeZoneInformation no_rules = central_europe;
     no_rules.DaylightDate = SystemTime();
     EXPECT_EQ(in_zone(no_rules, ticks_of(2024, 7, 1, 12)), "2024-07-01 13:00:00.000+01");
 
     // Rule hours outside the day (from POSIX rules such as "M3.5.0/-1" and "M10.5.0/25").
-    TimeZoneInformation shifted;
-    shifted.Bias = 120;
-    shifted.DaylightBias = -60;
-    shifted.DaylightDate = weekday_rule(3, 5, 0, -1);
-    shifted.StandardDate = weekday_rule(10, 5, 0, 25);
+    const TimeZoneInformation shifted = zone_of(120, -60, weekday_rule(3, 5, 0, -1), weekday_rule(10, 5, 0, 25));
     // 2024: last Sunday of March is the 31st, so daylight time begins Saturday 30th 23:00
     // local (2024-03-31 01:00 UTC); it ends Monday 2024-10-28 01:00 local summer time.
     EXPECT_EQ(in_zone(shifted, ticks_of(2024, 3, 31, 0, 59)), "2024-03-30 22:59:00.000-02");
@@ -303,17 +288,17 @@ TEST(DateTime, FailuresLeaveTheValueAsItWas)
     EXPECT_EQ(time.UtcTicks(), ticks_of(2024, 5, 6, 7, 8, 9, 10));
 
     // Rules that name no day (week 6, month 13) and absurd biases.
-    TimeZoneInformation broken = central_europe();
+    TimeZoneInformation broken = central_europe;
     broken.DaylightDate.wDay = 6;
     TimeZone zone;
     zone.information = &broken;
     EXPECT_EQ(time.SetZone(&zone).status, VXN::Result::Failure);
     EXPECT_EQ(time.Zone(), VXN::GetUtcTimeZone());
     EXPECT_EQ(reading(time), before);
-    broken = central_europe();
+    broken = central_europe;
     broken.StandardDate.wMonth = 13;
     EXPECT_EQ(time.SetZone(&zone).status, VXN::Result::Failure);
-    broken = fixed_zone(100000);
+    broken = zone_of(100000);
     EXPECT_EQ(time.SetZone(&zone).status, VXN::Result::Failure);
     broken.StandardBias = 5;
     EXPECT_EQ(time.SetZone(&zone).status, VXN::Result::Failure);
@@ -321,7 +306,7 @@ TEST(DateTime, FailuresLeaveTheValueAsItWas)
 
     // A zone that moves the local time before 1601 cannot be read.
     DateTime start(0);
-    TimeZoneInformation west = fixed_zone(60);
+    TimeZoneInformation west = zone_of(60);
     zone.information = &west;
     EXPECT_EQ(start.SetZone(&zone).status, VXN::Result::Failure);
     EXPECT_EQ(reading(start), "1601-01-01 00:00:00.000+00");
@@ -329,7 +314,7 @@ TEST(DateTime, FailuresLeaveTheValueAsItWas)
 
 TEST(DateTime, SetZoneBackAndForthRestoresTheFields)
 {
-    TimeZoneInformation info = central_europe();
+    TimeZoneInformation info = central_europe;
     TimeZone zone;
     zone.information = &info;
     DateTime time(ticks_of(2024, 8, 9, 22, 30, 15, 125));
@@ -414,26 +399,14 @@ SYSTEMTIME windows_fields(const SystemTime& fields)
     return time;
 }
 
-std::string describe(const SystemTime& t)
+// SystemTime and the system's SYSTEMTIME have the same fields.
+template <class Fields>
+std::string describe(const Fields& t)
 {
     char text[64];
     std::snprintf(text, sizeof(text), "%u-%u-%u (%u) %u:%u:%u.%u", t.wYear, t.wMonth, t.wDay, t.wDayOfWeek, t.wHour,
                   t.wMinute, t.wSecond, t.wMilliseconds);
     return text;
-}
-
-std::string describe(const SYSTEMTIME& t)
-{
-    SystemTime fields;
-    fields.wYear = t.wYear;
-    fields.wMonth = t.wMonth;
-    fields.wDayOfWeek = t.wDayOfWeek;
-    fields.wDay = t.wDay;
-    fields.wHour = t.wHour;
-    fields.wMinute = t.wMinute;
-    fields.wSecond = t.wSecond;
-    fields.wMilliseconds = t.wMilliseconds;
-    return describe(fields);
 }
 
 TEST(WindowsAgreement, TicksAndCalendarFieldsMatchTheSystemFunctions)
@@ -482,32 +455,22 @@ TEST(WindowsAgreement, TicksAndCalendarFieldsMatchTheSystemFunctions)
 
 TEST(WindowsAgreement, LocalTimeMatchesSystemTimeToTzSpecificLocalTime)
 {
-    TimeZoneInformation us_eastern;
-    us_eastern.Bias = 300;
-    us_eastern.DaylightBias = -60;
-    us_eastern.DaylightDate = weekday_rule(3, 2, 0, 2);
-    us_eastern.StandardDate = weekday_rule(11, 1, 0, 2);
-    TimeZoneInformation chile; // southern, transitions at midnight on Saturdays/Sundays
-    chile.Bias = 240;
-    chile.DaylightBias = -60;
-    chile.DaylightDate = weekday_rule(9, 1, 0, 0);
-    chile.StandardDate = weekday_rule(4, 1, 0, 0);
-    TimeZoneInformation lord_howe; // half-hour daylight shift
-    lord_howe.Bias = -630;
-    lord_howe.DaylightBias = -30;
-    lord_howe.DaylightDate = weekday_rule(10, 1, 0, 2);
-    lord_howe.StandardDate = weekday_rule(4, 1, 0, 2);
-    TimeZoneInformation standard_bias = central_europe();
+    const TimeZoneInformation us_eastern = zone_of(300, -60, weekday_rule(3, 2, 0, 2), weekday_rule(11, 1, 0, 2));
+    // Southern, with transitions at midnight on Saturdays and Sundays.
+    const TimeZoneInformation chile = zone_of(240, -60, weekday_rule(9, 1, 0, 0), weekday_rule(4, 1, 0, 0));
+    // A daylight shift of half an hour.
+    const TimeZoneInformation lord_howe = zone_of(-630, -30, weekday_rule(10, 1, 0, 2), weekday_rule(4, 1, 0, 2));
+    TimeZoneInformation standard_bias = central_europe;
     standard_bias.StandardBias = 15;
-    TimeZoneInformation no_rules = central_europe();
+    TimeZoneInformation no_rules = central_europe;
     no_rules.DaylightDate = SystemTime();
     no_rules.StandardBias = 20;
-    TimeZoneInformation absolute = central_europe();
+    TimeZoneInformation absolute = central_europe;
     absolute.DaylightDate = date(2024, 4, 10, 2);
     absolute.StandardDate = date(2024, 9, 20, 3);
     // (An absolute February 29 is left out: Wine refuses every conversion under it.)
-    const TimeZoneInformation zones[] = {central_europe(), sydney(), us_eastern, chile,   lord_howe,
-                                         standard_bias,    no_rules, absolute,   fixed_zone(-330)};
+    const TimeZoneInformation zones[] = {central_europe, sydney, us_eastern, chile,   lord_howe,
+                                         standard_bias,    no_rules, absolute,   zone_of(-330)};
 
     std::mt19937_64 random(11);
     std::uniform_int_distribution<std::uint64_t> recent(ticks_of(2000, 1, 1), ticks_of(2040, 1, 1));

@@ -21,17 +21,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-vxn::wstring wide(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    vxn::wstring result;
-    result.assign_utf8(reinterpret_cast<const char*>(text.c_str()), static_cast<vxn::u32>(text.size()));
-    return result;
-}
+using zyrel_test::to_wide;
 
 VXN::FileInfo queried(const fs::path& path)
 {
-    VXN::FileInfo info(wide(path));
+    VXN::FileInfo info(to_wide(path));
     EXPECT_EQ(info.Query().status, VXN::Result::Success) << path;
     return info;
 }
@@ -45,7 +39,7 @@ TEST(FileInfoQuery, FileReportsSizeTimesAndIdentity)
     const fs::path file = temp.write("data Ü.bin", std::string(12345, 'z'));
     const std::uint64_t after = VXN::DateTime::Now().UtcTicks();
 
-    VXN::FileInfo info(wide(file));
+    VXN::FileInfo info(to_wide(file));
     EXPECT_FALSE(info.queried);
     EXPECT_EQ(info.size, 0u);
     EXPECT_EQ(info.lastWriteTime.UtcTicks(), 0u);
@@ -88,7 +82,7 @@ TEST(FileInfoQuery, DirectoryExistsWithSizeZero)
     EXPECT_NE(folder.lastWriteTime.UtcTicks(), 0u);
 
     // Named with a trailing separator it is still the same directory.
-    VXN::FileInfo trailing(wide(temp.path() / "folder" / ""));
+    VXN::FileInfo trailing(to_wide(temp.path() / "folder" / ""));
     ASSERT_EQ(trailing.Query().status, VXN::Result::Success);
     EXPECT_TRUE(trailing.isDirectory);
     EXPECT_EQ(trailing.fileIndex, folder.fileIndex);
@@ -98,12 +92,12 @@ TEST(FileInfoQuery, MissingFileIsAnAnswerButAMissingFolderIsAFailure)
 {
     zyrel_test::temp_folder temp;
 
-    VXN::FileInfo missing(wide(temp.path() / "absent.txt"));
+    VXN::FileInfo missing(to_wide(temp.path() / "absent.txt"));
     ASSERT_EQ(missing.Query().status, VXN::Result::Success);
     EXPECT_TRUE(missing.queried);
     EXPECT_FALSE(missing.exists);
 
-    VXN::FileInfo inMissingFolder(wide(temp.path() / "no-such-folder" / "file.txt"));
+    VXN::FileInfo inMissingFolder(to_wide(temp.path() / "no-such-folder" / "file.txt"));
     const VXN::Result failed = inMissingFolder.Query();
     EXPECT_EQ(failed.status, VXN::Result::Failure);
     EXPECT_TRUE(failed.message.empty());
@@ -112,12 +106,12 @@ TEST(FileInfoQuery, MissingFileIsAnAnswerButAMissingFolderIsAFailure)
 
     // A file standing where a folder should be cannot hold anything either.
     const fs::path plain = temp.write("plain.txt", "p");
-    VXN::FileInfo throughFile(wide(plain / "inner.txt"));
+    VXN::FileInfo throughFile(to_wide(plain / "inner.txt"));
     EXPECT_EQ(throughFile.Query().status, VXN::Result::Failure);
     EXPECT_FALSE(throughFile.queried);
 
     // A second query follows the file system: the file went away.
-    VXN::FileInfo vanishing(wide(plain));
+    VXN::FileInfo vanishing(to_wide(plain));
     ASSERT_EQ(vanishing.Query().status, VXN::Result::Success);
     EXPECT_TRUE(vanishing.exists);
     fs::remove(plain);
@@ -127,7 +121,7 @@ TEST(FileInfoQuery, MissingFileIsAnAnswerButAMissingFolderIsAFailure)
 
     // A failure leaves the flags of an earlier answer as they were.
     const fs::path kept = temp.write("sub/kept.txt", "k");
-    VXN::FileInfo stale(wide(kept));
+    VXN::FileInfo stale(to_wide(kept));
     ASSERT_EQ(stale.Query().status, VXN::Result::Success);
     fs::remove_all(temp.path() / "sub");
     EXPECT_EQ(stale.Query().status, VXN::Result::Failure);
@@ -144,7 +138,7 @@ TEST(FileInfoQuery, AFileThatCannotBeOpenedIsAFailure)
     // Nobody else may open it while this handle is held.
     const HANDLE exclusive = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
-    VXN::FileInfo info(wide(file));
+    VXN::FileInfo info(to_wide(file));
     EXPECT_EQ(info.Query().status, VXN::Result::Failure);
     EXPECT_FALSE(info.queried);
     CloseHandle(exclusive);
@@ -166,7 +160,7 @@ TEST(FileInfoQuery, AFileThatCannotBeOpenedIsAFailure)
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(3);
-        VXN::FileInfo info(wide(file));
+        VXN::FileInfo info(to_wide(file));
         const bool failed = info.Query().status == VXN::Result::Failure && !info.queried;
         _exit(failed ? 0 : 1);
     }

@@ -1,6 +1,7 @@
 // The pattern language, text arguments, the output protocol and assign_format.
 #include "Format.h"
 
+#include "FormatChecks.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,56 +12,18 @@
 #include <string>
 #include <vector>
 
-using zyrel_test::allocation_stats;
-using zyrel_test::counting_allocator;
-
 namespace {
 
-using counted = vxn::basic_string<char, counting_allocator>;
-using counted_wide = vxn::basic_string<vxn::wchar, counting_allocator>;
-using counted_inline256 = vxn::basic_string<char, vxn::fixed_storage<256, counting_allocator, 1>>;
-
-// The formatted text, after checking that a measuring pass answers its size.
-template <class... Args>
-std::string narrow(const char* pattern, const Args&... args)
-{
-    const vxn::u32 measured = VXN::format_to<char>(nullptr, 0, pattern, args...);
-    const vxn::string text = VXN::format(pattern, args...);
-    EXPECT_EQ(measured, text.size() + 1) << pattern;
-    return std::string(text.c_str(), text.size());
-}
-
-std::u16string units(const vxn::wchar* text)
-{
-    std::u16string result;
-    for (; *text != 0; ++text)
-        result.push_back(static_cast<char16_t>(*text));
-    return result;
-}
-
-template <class... Args>
-std::u16string wide(const vxn::wchar* pattern, const Args&... args)
-{
-    const vxn::u32 measured = VXN::format_to<vxn::wchar>(nullptr, 0, pattern, args...);
-    const vxn::wstring text = VXN::format(pattern, args...);
-    EXPECT_EQ(measured, text.size() + 1);
-    return units(text.c_str());
-}
-
-struct literal_case {
-    const char* pattern;
-    const char* expected;
-};
-
-class FormatTest : public ::testing::Test {
-protected:
-    void SetUp() override { allocation_stats::reset(); }
-    void TearDown() override { EXPECT_EQ(allocation_stats::get().bytes_live, 0u); }
-};
+using namespace format_test;
+using zyrel_test::allocation_stats;
+using zyrel_test::counted_string;
+using zyrel_test::to_units;
+using counted_inline256 = vxn::basic_string<char, vxn::fixed_storage<256, zyrel_test::counting_allocator, 1>>;
+using FormatTest = zyrel_test::counted_heap_test;
 
 TEST_F(FormatTest, EscapesAndLoneBraces)
 {
-    const literal_case cases[] = {
+    expect_cases({
         {"Progress: {0}%%", "Progress: 42%"},
         {"{{0}}", "{0}}"},
         {"}}", "}}"},
@@ -75,15 +38,13 @@ TEST_F(FormatTest, EscapesAndLoneBraces)
         {"%{{", "%{"},     // "%" is rejected at "{", which then escapes the next "{"
         {"{0}}}", "42}}"},
         {"no placeholders at all", "no placeholders at all"},
-    };
-    for (const literal_case& c : cases)
-        EXPECT_EQ(narrow(c.pattern, 42), c.expected) << c.pattern;
+    }, 42);
     EXPECT_EQ(wide(VXN_W("{{{0}}}%%"), vxn::wstring(VXN_W("w"))), u"{w}}%");
 }
 
 TEST_F(FormatTest, BraceParserAcceptsAndRejects)
 {
-    const literal_case cases[] = {
+    expect_cases({
         // Accepted: width and flags never touch text; precision caps it.
         {"[{0}]", "[abcdef]"},
         {"[{0,5}]", "[abcdef]"},
@@ -115,10 +76,7 @@ TEST_F(FormatTest, BraceParserAcceptsAndRejects)
         {"{0:{0}", "{0:abcdef"},
         {"{x{1}", "{x7"},
         {"{0,{1}}", "{0,7}"},
-    };
-    const std::uint32_t seven = 7;
-    for (const literal_case& c : cases)
-        EXPECT_EQ(narrow(c.pattern, "abcdef", seven), c.expected) << c.pattern;
+    }, "abcdef", std::uint32_t{7});
 
     // Ten arguments: the last one is reachable, an eleventh index is not.
     EXPECT_EQ(narrow("{9}{0}", 0, 1, 2, 3, 4, 5, 6, 7, 8, 9), "90");
@@ -126,7 +84,7 @@ TEST_F(FormatTest, BraceParserAcceptsAndRejects)
 
 TEST_F(FormatTest, PrintfParserFlagsWidthsPrecisionsModifiersAndRejections)
 {
-    const literal_case text_cases[] = {
+    expect_cases({
         {"%s", "abcdef"},       {"%5s", "abcdef"},     {"%-10s", "abcdef"},    {"%#s", "abcdef"},
         {"%.2s", "ab"},         {"%.s", ""},           {"%8.3s", "abc"},       {"%.200s", "abcdef"},
         {"%ls", "abcdef"},      {"%hs", "abcdef"},     {"%ws", "abcdef"},      {"%Ls", "abcdef"},
@@ -139,20 +97,15 @@ TEST_F(FormatTest, PrintfParserFlagsWidthsPrecisionsModifiersAndRejections)
         {"%1$s", "%1$s"},       {"%I3s", "%I3s"},      {"%I6", "%I6"},         {"%l", "%l"},
         {"%.", "%."},           {"%5.2", "%5.2"},      {"%Ils", "%Ils"},       {"%I644s", "%I644s"},
         {"%5%s", "%5abcdef"},   {"%{0}", "%abcdef"},   {"%-%%", "%-%"},
-    };
-    for (const literal_case& c : text_cases)
-        EXPECT_EQ(narrow(c.pattern, "abcdef"), c.expected) << c.pattern;
-
-    const literal_case number_cases[] = {
+    }, "abcdef");
+    expect_cases({
         {"%d", "42"},           {"%i", "42"},          {"%+d", "+42"},         {"% d", " 42"},
         {"%05d", "00042"},      {"%-05d", "42   "},    {"%0 5d", "   42"},     {"% 05d", "00042"},
         {"%+ d", "+42"},        {"%.3d", "042"},       {"%8.3d", "     042"},  {"%-8.3d|", "042     |"},
         {"%#x", "2a"},          {"%p", "2a"},          {"%X", "2A"},           {"%04X", "002A"},
         {"%lld", "42"},         {"%I64d", "42"},       {"%I32u", "42"},        {"%hd", "42"},
         {"%ld%%", "42%"},       {"%f", "42.00"},       {"%.0f", "42."},        {"%G", "42"},
-    };
-    for (const literal_case& c : number_cases)
-        EXPECT_EQ(narrow(c.pattern, 42), c.expected) << c.pattern;
+    }, 42);
     EXPECT_EQ(narrow("%0100d", 42), std::string(63, '0')) << "width 99, cut to 63 characters";
 }
 
@@ -331,7 +284,7 @@ TEST_F(FormatTest, TruncationAndTotalsAtEveryCapacity)
 
 TEST_F(FormatTest, AssignFormatFormatsOnceWhenLargeEnoughAndTwiceOtherwise)
 {
-    counted s;
+    counted_string s;
     s.assign_format("{0}-{1}", "abc", 42);
     EXPECT_EQ(s.view(), "abc-42");
     EXPECT_EQ(allocation_stats::get().allocations, 1u) << "measured first, then allocated once";
@@ -363,9 +316,9 @@ TEST_F(FormatTest, AssignFormatFormatsOnceWhenLargeEnoughAndTwiceOtherwise)
     EXPECT_EQ(stamp.view(), "2015-04-02 09:05:07.003+02");
     EXPECT_TRUE(stamp.uses_inline_buffer());
 
-    counted_wide w;
+    zyrel_test::counted_wstring w;
     w.assign_format(VXN_W("{0}\\{1}"), VXN_W("dir"), "file");
-    EXPECT_EQ(units(w.c_str()), u"dir\\file");
+    EXPECT_EQ(to_units(w.c_str()), u"dir\\file");
     EXPECT_EQ(allocation_stats::get().last_allocation, 9 * sizeof(vxn::wchar));
 
     // A failed allocation leaves an empty, terminated string; a null pattern empties it.
@@ -392,7 +345,7 @@ TEST_F(FormatTest, StringFormattingItselfKeepsItsText)
     EXPECT_EQ(path.view(), "dir\\file/dir\\file");
     vxn::wstring wide_path(VXN_W("C:"));
     wide_path.assign_format(VXN_W("{0}\\{1}"), wide_path, VXN_W("Temp"));
-    EXPECT_EQ(units(wide_path.c_str()), u"C:\\Temp");
+    EXPECT_EQ(to_units(wide_path.c_str()), u"C:\\Temp");
 
     // The pattern or a text pointer inside the string: rendered aside when it fits.
     vxn::string pattern("x{0}y");
@@ -420,7 +373,7 @@ TEST_F(FormatTest, TotalThatOverflowsStaysAboveEveryCapacity)
     EXPECT_EQ(VXN::format_to(buffer, 8, pattern, big), 0xFFFFFFFFu);
     EXPECT_STREQ(buffer, "bbbbbbb");
     // No string can hold it: assign_format gives up without trying to allocate 4 GiB.
-    counted s;
+    counted_string s;
     s.assign_format(pattern, big);
     EXPECT_EQ(s.size(), 0u);
     EXPECT_EQ(allocation_stats::get().allocations, 0u);

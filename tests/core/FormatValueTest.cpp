@@ -3,6 +3,8 @@
 // C library's printf for the format each placeholder stands for.
 #include "FormatValue.h"
 
+#include "FormatChecks.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -15,14 +17,7 @@
 
 namespace {
 
-template <class... Args>
-std::string narrow(const char* pattern, const Args&... args)
-{
-    const vxn::u32 measured = VXN::format_to<char>(nullptr, 0, pattern, args...);
-    const vxn::string text = VXN::format(pattern, args...);
-    EXPECT_EQ(measured, text.size() + 1) << pattern;
-    return std::string(text.c_str(), text.size());
-}
+using format_test::narrow;
 
 using u16 = std::uint16_t;
 
@@ -187,60 +182,38 @@ struct placeholder_fields {
 
 std::string c_library_output(const placeholder_fields& f, bool signed_renderer, std::int64_t s, std::uint64_t u)
 {
-    const char* plus = f.plus ? "+" : "";
-    const char* left = f.left ? "-" : "";
-    const char* zero = f.zero ? "0" : "";
-    const char* space = f.space ? " " : "";
-    char precision_text[4] = "";
-    if (f.precision != -1)
-        std::snprintf(precision_text, sizeof(precision_text), ".%d", f.precision);
-    char format[13] = "";
+    const std::string head = std::string("%") + (f.plus ? "+" : "") + (f.left ? "-" : "") + (f.zero ? "0" : "") +
+                             (f.space ? " " : "") + std::to_string(f.width);
+    const std::string precision = f.precision != -1 ? "." + std::to_string(f.precision) : "";
+    const unsigned long long bits = signed_renderer ? static_cast<unsigned long long>(s) : u;
     char output[64] = "";
     switch (f.letter) {
     case 'd':
     case 'i':
     case 'u':
     case 'g':
-    case 'G': {
+    case 'G':
         // The renderer's type decides, except that "%d" and "%u" force their own reading.
-        const bool as_signed = f.letter == 'd' || f.letter == 'i' ? true : f.letter == 'u' ? false : signed_renderer;
-        std::snprintf(format, sizeof(format), as_signed ? "%%%s%s%s%s%d%slli" : "%%%s%s%s%s%d%sllu", plus, left, zero,
-                      space, f.width, precision_text);
-        EXPECT_LE(std::strlen(format), 12u);
-        const long long as_long = signed_renderer ? s : static_cast<long long>(u);
-        const unsigned long long as_unsigned = signed_renderer ? static_cast<unsigned long long>(s) : u;
-        if (as_signed)
-            c_print(output, format, as_long);
+        if (f.letter == 'd' || f.letter == 'i' || (f.letter != 'u' && signed_renderer))
+            c_print(output, (head + precision + "lli").c_str(), static_cast<long long>(bits));
         else
-            c_print(output, format, as_unsigned);
+            c_print(output, (head + precision + "llu").c_str(), bits);
         break;
-    }
     case 'x':
     case 'X':
-        std::snprintf(format, sizeof(format), "%%%s%s%s%s%d%sll%c", plus, left, zero, space, f.width, precision_text,
-                      f.letter);
-        EXPECT_LE(std::strlen(format), 12u);
-        c_print(output, format,
-                      signed_renderer ? static_cast<unsigned long long>(s) : static_cast<unsigned long long>(u));
+        c_print(output, (head + precision + "ll" + f.letter).c_str(), bits);
         break;
     case 'e':
-    case 'E': {
-        char exponential[11];
-        std::snprintf(exponential, sizeof(exponential), "%%%s%s%s%s%d.%d%c", plus, left, zero, space, f.width,
-                      f.precision == -1 ? 6 : f.precision, f.letter);
-        EXPECT_LE(std::strlen(exponential), 10u);
-        c_print(output, exponential,
-                      signed_renderer ? static_cast<double>(s) : static_cast<double>(u));
+    case 'E':
+        c_print(output, (head + "." + std::to_string(f.precision == -1 ? 6 : f.precision) + f.letter).c_str(),
+                signed_renderer ? static_cast<double>(s) : static_cast<double>(u));
         break;
-    }
     case 'f': {
-        char fixed[11];
-        std::snprintf(fixed, sizeof(fixed), signed_renderer ? "%%lli.%%.%dd" : "%%llu.%%.%dd",
-                      f.precision == -1 ? 2 : f.precision);
+        const std::string fixed = ".%." + std::to_string(f.precision == -1 ? 2 : f.precision) + "d";
         if (signed_renderer)
-            c_print(output, fixed, static_cast<long long>(s), 0);
+            c_print(output, ("%lli" + fixed).c_str(), static_cast<long long>(s), 0);
         else
-            c_print(output, fixed, static_cast<unsigned long long>(u), 0);
+            c_print(output, ("%llu" + fixed).c_str(), static_cast<unsigned long long>(u), 0);
         break;
     }
     default: // text conversions render a number as nothing

@@ -6,6 +6,7 @@
 #include "DateTime.h"
 #include "TimeZone.h"
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,9 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <new>
 #include <regex>
 #include <string>
 #include <thread>
@@ -31,43 +30,13 @@
 #include <unistd.h>
 #endif
 
-// Every heap allocation of this test program is counted, so that a test can show that a
-// code path makes none. (The C heap is reached through pointers the compiler cannot see
-// through, so it does not pair our new with free and warn.)
-namespace {
-std::atomic<long> heap_allocations{0};
-void* (*volatile heap_allocate)(std::size_t) = std::malloc;
-void (*volatile heap_free)(void*) = std::free;
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    ++heap_allocations;
-    if (void* block = heap_allocate(size != 0 ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* block) noexcept
-{
-    heap_free(block);
-}
-
-void operator delete(void* block, std::size_t) noexcept
-{
-    heap_free(block);
-}
-
 namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kSource = "LogTest";
+using zyrel_test::read_file;
 
-std::string text_of(const fs::path& path)
-{
-    return zyrel_test::read_file(path);
-}
+const char* const kSource = "LogTest";
 
 std::vector<std::string> lines_of(const std::string& text)
 {
@@ -86,6 +55,17 @@ std::string message_of(const std::string& line)
 {
     const std::size_t tag = line.find(" [");
     return tag == std::string::npos || line.size() < tag + 7 ? "" : line.substr(tag + 7);
+}
+
+using Lines = std::vector<std::string>;
+
+// The messages of a log file, one per line.
+Lines messages_of(const fs::path& path)
+{
+    Lines messages;
+    for (const std::string& line : lines_of(read_file(path)))
+        messages.push_back(message_of(line));
+    return messages;
 }
 
 // ---- sinks that record ----------------------------------------------------------------
@@ -143,51 +123,14 @@ const char* counted_argument()
 
 // ---- the environment: temporary folder and zone ---------------------------------------
 
-#if defined(_WIN32)
-const wchar_t* const kTempVariables[] = {L"TMP", L"TEMP"};
-#endif
-
-// Points the user's temporary folder at a test folder for the test's duration.
-class TempFolderOverride {
-public:
-    explicit TempFolderOverride(const fs::path& folder)
-    {
-#if defined(_WIN32)
-        for (int i = 0; i < 2; ++i) {
-            wchar_t value[32768];
-            const DWORD length = GetEnvironmentVariableW(kTempVariables[i], value, 32768);
-            m_saved[i] = std::wstring(value, length);
-            SetEnvironmentVariableW(kTempVariables[i], folder.wstring().c_str());
-        }
-#else
-        const char* value = std::getenv("TMPDIR");
-        m_had = value != nullptr;
-        if (m_had)
-            m_saved = value;
-        setenv("TMPDIR", folder.c_str(), 1);
-#endif
-    }
-
-    ~TempFolderOverride()
-    {
-#if defined(_WIN32)
-        for (int i = 0; i < 2; ++i)
-            SetEnvironmentVariableW(kTempVariables[i], m_saved[i].empty() ? nullptr : m_saved[i].c_str());
-#else
-        if (m_had)
-            setenv("TMPDIR", m_saved.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-#endif
-    }
-
-private:
-#if defined(_WIN32)
-    std::wstring m_saved[2];
-#else
-    bool m_had = false;
-    std::string m_saved;
-#endif
+// Points the user's temporary folder at a test folder for the test's duration: the
+// variables of both systems, each of which ignores the other's.
+struct TempFolderOverride {
+    explicit TempFolderOverride(const fs::path& folder) : path(zyrel_test::to_utf8(folder)) {}
+    const std::string path;
+    const zyrel_test::scoped_variable tmpdir{"TMPDIR", path.c_str()};
+    const zyrel_test::scoped_variable tmp{"TMP", path.c_str()};
+    const zyrel_test::scoped_variable temp{"TEMP", path.c_str()};
 };
 
 VXN::TimeZoneInformation injected_zone;
@@ -203,7 +146,16 @@ class Logging : public ::testing::Test {
 protected:
     Logging() : m_override(m_folder.path()) {}
 
-    void SetUp() override
+    void SetUp() override { reset(); }
+
+    void TearDown() override
+    {
+        reset();
+        VXN::SetTimeZoneSource(nullptr);
+        VXN::detail::ResetTimeZonesForTests();
+    }
+
+    static void reset()
     {
         VXN::SetLogSink(nullptr);
         VXN::detail::ResetFileLogSinkForTests();
@@ -214,19 +166,9 @@ protected:
         evaluations = 0;
     }
 
-    void TearDown() override
-    {
-        VXN::SetLogSink(nullptr);
-        VXN::detail::ResetFileLogSinkForTests();
-        VXN::earlyMessages.clear();
-        VXN::bufferEarlyMessages = false;
-        VXN::minimumLevel = 0;
-        VXN::SetTimeZoneSource(nullptr);
-        VXN::detail::ResetTimeZonesForTests();
-    }
-
     fs::path log_path() const { return m_folder.path() / "ZyrelDownloader.log"; }
-    std::string log_text() const { return text_of(log_path()); }
+    std::string log_text() const { return read_file(log_path()); }
+    Lines log_messages() const { return messages_of(log_path()); }
 
     zyrel_test::temp_folder m_folder;
     TempFolderOverride m_override;
@@ -252,8 +194,6 @@ TEST_F(Logging, EveryLevelReachesTheFileWithItsTag)
                   std::string::npos)
             << lines[level];
     }
-    EXPECT_EQ(VXN::LogLevel::Debug, 1);
-    EXPECT_EQ(VXN::LogLevel::Bug, 6);
 }
 
 // ---- the shape of a line ----------------------------------------------------------------
@@ -309,25 +249,19 @@ LocalNow local_now()
 
 TEST_F(Logging, LineIsTimeStampTagAndMessageEndingInCrLf)
 {
+    LocalNow before;
+    LocalNow after;
+    {
 #if !defined(_WIN32)
-    // A zone with daylight time, so the offset depends on today's date.
-    const char* saved_tz = std::getenv("TZ");
-    const std::string saved = saved_tz != nullptr ? saved_tz : "";
-    setenv("TZ", ":America/New_York", 1);
-    tzset();
-    VXN::detail::ResetTimeZonesForTests();
+        // A zone with daylight time, so the offset depends on today's date.
+        const zyrel_test::scoped_variable zone("TZ", ":America/New_York", tzset);
+        VXN::detail::ResetTimeZonesForTests();
 #endif
-    VXN::SetLogSink(VXN::FileLogSink);
-    const LocalNow before = local_now();
-    VXN_LOG(kSource, VXN::LogLevel::Info, "Dialog initialized");
-    const LocalNow after = local_now();
-#if !defined(_WIN32)
-    if (saved_tz != nullptr)
-        setenv("TZ", saved.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-#endif
+        VXN::SetLogSink(VXN::FileLogSink);
+        before = local_now();
+        VXN_LOG(kSource, VXN::LogLevel::Info, "Dialog initialized");
+        after = local_now();
+    }
 
     const std::string text = log_text();
     const std::regex shape(R"(^(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3})([+-]\d{2}(\d{2})?) \[INF\] Dialog initialized\r\n$)");
@@ -373,14 +307,9 @@ TEST_F(Logging, MessagesAreWrittenWholeAndUnchanged)
     VXN_LOG(kSource, VXN::LogLevel::Info, "");
     // Wide arguments arrive as UTF-8.
     VXN_LOG(kSource, VXN::LogLevel::Warning, "{0} {1} {2}", VXN_W("Gr\u00fc\u00dfe \u20ac"), -7, 4294967295u);
-    const std::vector<std::string> lines = lines_of(log_text());
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(message_of(lines[0]), exactly255);
-    EXPECT_EQ(message_of(lines[1]), long300);
-    EXPECT_EQ(message_of(lines[2]), huge);
-    EXPECT_EQ(message_of(lines[3]), "");
-    EXPECT_EQ(lines[3].substr(lines[3].size() - 6), "[INF] ");
-    EXPECT_EQ(message_of(lines[4]), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC -7 4294967295");
+    EXPECT_EQ(log_messages(), (Lines{exactly255, long300, huge, "", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC -7 4294967295"}));
+    const std::string empty_line = lines_of(log_text()).at(3);
+    EXPECT_EQ(empty_line.substr(empty_line.size() - 6), "[INF] ");
 
     // CR and LF inside a message are written as they are: one call, several physical lines.
     VXN::detail::ResetFileLogSinkForTests();
@@ -396,35 +325,33 @@ TEST_F(Logging, MessagesUpTo255CharactersNeedNoHeap)
     const std::string exactly255(255, 'x');
     const std::string just256(256, 'y');
 
-    long before = heap_allocations;
+    std::size_t before = zyrel_test::heap_blocks();
     VXN_LOG(kSource, VXN::LogLevel::Info, "{0}", exactly255.c_str());
-    EXPECT_EQ(heap_allocations - before, 0);
+    EXPECT_EQ(zyrel_test::heap_blocks() - before, 0u);
     ASSERT_EQ(last_length, 255u);
     EXPECT_EQ(std::string(last_message, last_length), exactly255);
 
-    before = heap_allocations;
+    before = zyrel_test::heap_blocks();
     VXN_LOG(kSource, VXN::LogLevel::Info, "{0}", just256.c_str());
-    EXPECT_EQ(heap_allocations - before, 1);
+    EXPECT_EQ(zyrel_test::heap_blocks() - before, 1u);
     EXPECT_EQ(std::string(last_message, last_length), just256);
 
     // The file sink too, once its file is open and the zones are read: the time stamp and
     // the line have inline storage of their own.
     VXN::SetLogSink(VXN::FileLogSink);
     VXN_LOG(kSource, VXN::LogLevel::Info, "warm-up");
-    before = heap_allocations;
+    before = zyrel_test::heap_blocks();
     VXN_LOG(kSource, VXN::LogLevel::Info, "{0}", exactly255.c_str());
-    EXPECT_EQ(heap_allocations - before, 0);
-    const std::vector<std::string> lines = lines_of(log_text());
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(message_of(lines[1]), exactly255);
+    EXPECT_EQ(zyrel_test::heap_blocks() - before, 0u);
+    EXPECT_EQ(log_messages(), (Lines{"warm-up", exactly255}));
 }
 
 TEST_F(Logging, NothingIsFormattedWhenNothingWouldReceiveIt)
 {
-    long before = heap_allocations;
+    std::size_t before = zyrel_test::heap_blocks();
     VXN_LOG(kSource, VXN::LogLevel::Bug, "{0} {1}", counted_argument(), std::string(1000, 'z').c_str());
     EXPECT_EQ(evaluations, 0);
-    EXPECT_EQ(heap_allocations - before, 0);
+    EXPECT_EQ(zyrel_test::heap_blocks() - before, 0u);
 
     VXN::SetLogSink(recording_sink);
     VXN::minimumLevel = VXN::LogLevel::Warning;
@@ -486,9 +413,7 @@ TEST_F(Logging, EarlyMessagesReachTheNextSinkInOrderThenAreForgotten)
     VXN::SetLogSink(nullptr);
     VXN_LOG(kSource, VXN::LogLevel::Info, "kept for the file");
     VXN::SetLogSink(VXN::FileLogSink);
-    const std::vector<std::string> lines = lines_of(log_text());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(message_of(lines[0]), "kept for the file");
+    EXPECT_EQ(log_messages(), Lines{"kept for the file"});
 }
 
 TEST_F(Logging, SinkThatLeavesDuringDeliveryLeavesTheRestForTheNext)
@@ -531,36 +456,25 @@ TEST_F(Logging, EachRunStartsANewLog)
     m_folder.write("ZyrelDownloader.log", "an old log that is much longer than the new one\r\n");
     VXN::SetLogSink(VXN::FileLogSink);
     VXN_LOG(kSource, VXN::LogLevel::Info, "first run");
-    std::vector<std::string> lines = lines_of(log_text());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(message_of(lines[0]), "first run");
+    EXPECT_EQ(log_messages(), Lines{"first run"});
 
     // The file is opened once; reopening (as a new run does) starts over.
     VXN::detail::ResetFileLogSinkForTests();
     VXN_LOG(kSource, VXN::LogLevel::Info, "second run");
-    lines = lines_of(log_text());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(message_of(lines[0]), "second run");
+    EXPECT_EQ(log_messages(), Lines{"second run"});
 
     // Real runs: two processes one after the other, in the same temporary folder.
     VXN::detail::ResetFileLogSinkForTests();
     VXN::SetLogSink(nullptr);
-    const fs::path helper = zyrel_test::test_program_folder() /
-#if defined(_WIN32)
-                            "LogLinesHelper.exe";
-#else
-                            "LogLinesHelper";
-#endif
-    const std::string command = "\"" + helper.string() + "\" ";
-    ASSERT_EQ(std::system((command + "A 50").c_str()), 0);
-    lines = lines_of(log_text());
-    ASSERT_EQ(lines.size(), 50u);
-    EXPECT_EQ(message_of(lines[49]), "run A line 49");
-    ASSERT_EQ(std::system((command + "B 3").c_str()), 0);
-    lines = lines_of(log_text());
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(message_of(lines[0]), "run B line 0");
-    EXPECT_EQ(message_of(lines[2]), "run B line 2");
+    const auto run = [](const std::string& tag, const std::string& count) {
+        return zyrel_test::run_child(zyrel_test::test_program("LogLinesHelper"), {tag, count}).exit_code;
+    };
+    ASSERT_EQ(run("A", "50"), 0);
+    const Lines first = log_messages();
+    ASSERT_EQ(first.size(), 50u);
+    EXPECT_EQ(first[49], "run A line 49");
+    ASSERT_EQ(run("B", "3"), 0);
+    EXPECT_EQ(log_messages(), (Lines{"run B line 0", "run B line 1", "run B line 2"}));
 }
 
 TEST_F(Logging, TwoThreadsLinesNeverMix)
@@ -625,9 +539,7 @@ TEST_F(Logging, UnusableFolderDropsLinesUntilTheFileCanBeMade)
     EXPECT_FALSE(fs::exists(later));
     fs::create_directory(later);
     VXN_LOG(kSource, VXN::LogLevel::Info, "kept");
-    const std::vector<std::string> lines = lines_of(text_of(later / "ZyrelDownloader.log"));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(message_of(lines[0]), "kept");
+    EXPECT_EQ(messages_of(later / "ZyrelDownloader.log"), Lines{"kept"});
 }
 
 #if defined(_WIN32)
@@ -696,7 +608,7 @@ TEST_F(Logging, NameTakenByAnythingButOurOwnFileIsLeftAlone)
     const fs::path victim = m_folder.write("victim.txt", "precious\n");
     fs::create_symlink(victim, log_path());
     VXN_LOG(kSource, VXN::LogLevel::Info, "through the link");
-    EXPECT_EQ(text_of(victim), "precious\n");
+    EXPECT_EQ(read_file(victim), "precious\n");
     EXPECT_TRUE(fs::is_symlink(log_path()));
     // A dangling link must not create its target either.
     fs::remove(log_path());
@@ -727,7 +639,7 @@ TEST_F(Logging, NameTakenByAnythingButOurOwnFileIsLeftAlone)
     const fs::path linked = m_folder.write("linked.txt", "also precious\n");
     fs::create_hard_link(linked, log_path());
     VXN_LOG(kSource, VXN::LogLevel::Info, "into a hard link");
-    EXPECT_EQ(text_of(linked), "also precious\n");
+    EXPECT_EQ(read_file(linked), "also precious\n");
     fs::remove(log_path());
 
     // Another user's file (nobody's, when we may hand one over).
@@ -735,7 +647,7 @@ TEST_F(Logging, NameTakenByAnythingButOurOwnFileIsLeftAlone)
         m_folder.write("ZyrelDownloader.log", "not yours\n");
         ASSERT_EQ(chown(log_path().c_str(), 65534, 65534), 0);
         VXN_LOG(kSource, VXN::LogLevel::Info, "into a foreign file");
-        EXPECT_EQ(text_of(log_path()), "not yours\n");
+        EXPECT_EQ(read_file(log_path()), "not yours\n");
         struct stat status = {};
         ASSERT_EQ(stat(log_path().c_str(), &status), 0);
         EXPECT_EQ(status.st_uid, 65534u);
@@ -744,9 +656,7 @@ TEST_F(Logging, NameTakenByAnythingButOurOwnFileIsLeftAlone)
 
     // With the name free again, the next line makes the log.
     VXN_LOG(kSource, VXN::LogLevel::Info, "at last");
-    const std::vector<std::string> lines = lines_of(log_text());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(message_of(lines[0]), "at last");
+    EXPECT_EQ(log_messages(), Lines{"at last"});
 }
 
 #endif

@@ -17,6 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using zyrel_test::to_utf8;
+using zyrel_test::to_wide;
+
 constexpr char kSep = VXN::Path::PlatformSeparator;
 
 std::string held_utf8(const VXN::Path& path)
@@ -26,28 +29,12 @@ std::string held_utf8(const VXN::Path& path)
 
 std::u16string held_wide(const VXN::Path& path)
 {
-    std::u16string text;
-    for (vxn::u32 i = 0; i < path.HeldWide().size(); ++i)
-        text.push_back(static_cast<char16_t>(path.HeldWide()[i]));
-    return text;
-}
-
-vxn::wstring wide(const std::string& utf8)
-{
-    vxn::wstring text;
-    text.assign_utf8(utf8.c_str(), static_cast<vxn::u32>(utf8.size()));
-    return text;
-}
-
-std::string utf8_of(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    return zyrel_test::to_units(path.HeldWide().c_str());
 }
 
 VXN::Path path_of(const fs::path& path)
 {
-    return VXN::Path(wide(utf8_of(path)));
+    return VXN::Path(to_wide(path));
 }
 
 // "a/b" with the platform's separator in place of every slash.
@@ -70,7 +57,7 @@ struct current_directory_guard {
 
 TEST(PathForms, ConversionEmptiesTheOtherFormAndNormalisesOnce)
 {
-    VXN::Path fromWide(wide("dir/sub\\Ünïcode/file.txt"));
+    VXN::Path fromWide(to_wide("dir/sub\\Ünïcode/file.txt"));
     EXPECT_FALSE(fromWide.IsNormalized());
     EXPECT_EQ(std::string(fromWide.Utf8()), with_separators("dir/sub/Ünïcode/file.txt"));
     EXPECT_TRUE(fromWide.HeldWide().empty());
@@ -79,7 +66,7 @@ TEST(PathForms, ConversionEmptiesTheOtherFormAndNormalisesOnce)
     // Back to UTF-16: the UTF-8 form is emptied, the separators stay as they are.
     const vxn::wstring& back = fromWide.WideString();
     EXPECT_TRUE(fromWide.HeldUtf8().empty());
-    EXPECT_EQ(back, wide(with_separators("dir/sub/Ünïcode/file.txt")));
+    EXPECT_EQ(back, to_wide(with_separators("dir/sub/Ünïcode/file.txt")));
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(fromWide.Wide())), held_wide(fromWide));
 
     // The bare conversions do not normalise.
@@ -166,8 +153,8 @@ TEST(PathNames, APartOf256BytesOrMoreCannotBeSplit)
     std::string letters;
     for (int i = 0; i < 128; ++i)
         letters += "é";
-    EXPECT_EQ(VXN::Path(wide(letters)).Stem(out).status, VXN::Result::Failure);
-    EXPECT_EQ(VXN::Path(wide(letters.substr(2) + "a")).Stem(out).status, VXN::Result::Success);
+    EXPECT_EQ(VXN::Path(to_wide(letters)).Stem(out).status, VXN::Result::Failure);
+    EXPECT_EQ(VXN::Path(to_wide(letters.substr(2) + "a")).Stem(out).status, VXN::Result::Success);
 
     // The extension has its own buffer, asked for by FileName only.
     VXN::Path longExtension(("short." + std::string(255, 'x')).c_str());
@@ -181,12 +168,8 @@ TEST(PathExecutable, IsTheRunningTestProgram)
 {
     VXN::Path executable = VXN::GetExecutablePath();
     ASSERT_FALSE(executable.Empty());
-#if defined(_WIN32)
-    const fs::path expected = zyrel_test::test_program_folder() / "PathTest.exe";
-#else
-    const fs::path expected = zyrel_test::test_program_folder() / "PathTest";
-#endif
-    EXPECT_EQ(fs::path(std::u8string(reinterpret_cast<const char8_t*>(executable.Utf8()))), expected);
+    EXPECT_EQ(fs::path(std::u8string(reinterpret_cast<const char8_t*>(executable.Utf8()))),
+              zyrel_test::test_program("PathTest"));
     EXPECT_EQ(held_utf8(executable.Stem()), "PathTest");
 }
 
@@ -204,11 +187,11 @@ TEST(PathDirectories, CreatesEveryMissingLevelTopDown)
     fs::create_directories(deep / "keep");
     temp.write("one/two/three/keep/file.txt", "kept");
     EXPECT_EQ(VXN::CreateDirectories(path_of(deep)).status, VXN::Result::Success);
-    EXPECT_EQ(VXN::CreateDirectories(VXN::Path(wide(utf8_of(deep) + "\\"))).status, VXN::Result::Success);
+    EXPECT_EQ(VXN::CreateDirectories(VXN::Path(to_wide(to_utf8(deep) + "\\"))).status, VXN::Result::Success);
     EXPECT_EQ(zyrel_test::read_file(deep / "keep" / "file.txt"), "kept");
 
     // "." and ".." are resolved before anything is created.
-    ASSERT_EQ(VXN::CreateDirectories(VXN::Path(wide(utf8_of(temp.path()) + "/x/./y/../z"))).status,
+    ASSERT_EQ(VXN::CreateDirectories(VXN::Path(to_wide(to_utf8(temp.path()) + "/x/./y/../z"))).status,
               VXN::Result::Success);
     EXPECT_TRUE(fs::is_directory(temp.path() / "x" / "z"));
     EXPECT_FALSE(fs::exists(temp.path() / "x" / "y"));
@@ -217,7 +200,7 @@ TEST(PathDirectories, CreatesEveryMissingLevelTopDown)
     fs::path longPath = temp.path();
     for (int level = 0; level < 6; ++level)
         longPath /= std::string(60, static_cast<char>('a' + level));
-    ASSERT_GT(utf8_of(longPath).size(), 360u);
+    ASSERT_GT(to_utf8(longPath).size(), 360u);
     EXPECT_EQ(VXN::CreateDirectories(path_of(longPath)).status, VXN::Result::Success);
     EXPECT_TRUE(fs::is_directory(longPath));
 }

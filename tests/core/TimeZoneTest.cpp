@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -104,6 +105,15 @@ protected:
         VXN::SetTimeZoneSource(nullptr);
         VXN::detail::ResetTimeZonesForTests();
     }
+
+    // Starts the zones with the injected one as the local zone.
+    static void start_with_local_zone(const char* name, std::int32_t bias)
+    {
+        set_name(injected.StandardName, name);
+        injected.Bias = bias;
+        VXN::SetTimeZoneSource(injected_source);
+        ASSERT_EQ(VXN::InitTimeZones().status, 0);
+    }
 };
 
 TEST_F(Registry, FailingSourceClearsTheFlagAndIsAskedAgain)
@@ -122,10 +132,7 @@ TEST_F(Registry, FailingSourceClearsTheFlagAndIsAskedAgain)
     EXPECT_STREQ(meanwhile.OffsetText(), "+00");
     EXPECT_EQ(meanwhile.Year(), 1970);
 
-    injected.Bias = -330;
-    set_name(injected.StandardName, "India Standard Time");
-    VXN::SetTimeZoneSource(injected_source);
-    ASSERT_EQ(VXN::InitTimeZones().status, 0);
+    start_with_local_zone("India Standard Time", -330);
     EXPECT_TRUE(VXN::timeZonesInitialised.load());
     EXPECT_EQ(source_calls, 3);
     ASSERT_NE(VXN::GetLocalTimeZone(), nullptr);
@@ -147,10 +154,7 @@ TEST_F(Registry, ZonesNamesAndTheMap)
                             "\xC3\xA9\xC3\xA9\xC3\xA9"
                             "abcdefghi";
     ASSERT_EQ(std::strlen(long_name), 40u);
-    set_name(injected.StandardName, long_name);
-    injected.Bias = 480;
-    VXN::SetTimeZoneSource(injected_source);
-    ASSERT_EQ(VXN::InitTimeZones().status, 0);
+    start_with_local_zone(long_name, 480);
 
     TimeZone* local = VXN::GetLocalTimeZone();
     TimeZone* utc = VXN::GetUtcTimeZone();
@@ -179,19 +183,14 @@ TEST_F(Registry, NamesAreCutAtACharacterBoundary)
     std::string name = "Zone";
     for (int i = 0; i < 18; ++i)
         name += "\xC3\xA9";
-    set_name(injected.StandardName, name.c_str());
-    VXN::SetTimeZoneSource(injected_source);
-    ASSERT_EQ(VXN::InitTimeZones().status, 0);
+    start_with_local_zone(name.c_str(), 0);
     EXPECT_EQ(std::string(VXN::GetLocalTimeZone()->name), name.substr(0, 30));
     EXPECT_EQ(VXN::FindTimeZone(name.c_str()), VXN::GetLocalTimeZone());
 }
 
 TEST_F(Registry, LocalZoneNamedUtcKeepsTheEntry)
 {
-    set_name(injected.StandardName, "UTC");
-    injected.Bias = -60;
-    VXN::SetTimeZoneSource(injected_source);
-    ASSERT_EQ(VXN::InitTimeZones().status, 0);
+    start_with_local_zone("UTC", -60);
     EXPECT_EQ(VXN::FindTimeZone("UTC"), VXN::GetLocalTimeZone());
     ASSERT_NE(VXN::GetUtcTimeZone(), nullptr);
     EXPECT_NE(VXN::GetUtcTimeZone(), VXN::GetLocalTimeZone());
@@ -242,64 +241,57 @@ TimeZoneInformation parse(const char* rule, int year = 2024)
     return info;
 }
 
+// A zone description on one line: the three biases, the names, the daylight and the
+// standard rule.
+std::string described(const TimeZoneInformation& info)
+{
+    return std::to_string(info.Bias) + " " + std::to_string(info.StandardBias) + " " + std::to_string(info.DaylightBias) +
+           " " + narrow(info.StandardName) + "/" + narrow(info.DaylightName) + " " + rule_text(info.DaylightDate) + " " +
+           rule_text(info.StandardDate);
+}
+
+struct rule_case {
+    const char* rule;
+    int year;
+    const char* described;
+};
+
+void expect_described(std::initializer_list<rule_case> cases)
+{
+    for (const rule_case& c : cases)
+        EXPECT_EQ(described(parse(c.rule, c.year)), c.described) << c.rule << " in " << c.year;
+}
+
 TEST(PosixRules, OffsetsNamesAndWeekdayRules)
 {
-    TimeZoneInformation cet = parse("CET-1CEST,M3.5.0,M10.5.0/3");
-    EXPECT_EQ(cet.Bias, -60);
-    EXPECT_EQ(cet.StandardBias, 0);
-    EXPECT_EQ(cet.DaylightBias, -60);
-    EXPECT_EQ(narrow(cet.StandardName), "CET");
-    EXPECT_EQ(narrow(cet.DaylightName), "CEST");
-    EXPECT_EQ(rule_text(cet.DaylightDate), "0/3.5.0@2:0:0");
-    EXPECT_EQ(rule_text(cet.StandardDate), "0/10.5.0@3:0:0");
-
-    TimeZoneInformation india = parse("<+0530>-5:30");
-    EXPECT_EQ(india.Bias, -330);
-    EXPECT_EQ(india.DaylightDate.wMonth, 0);
-    EXPECT_EQ(india.DaylightBias, 0);
-    EXPECT_EQ(narrow(india.StandardName), "+0530");
-
-    // No daylight rules given: the C library's default (second Sunday of March to the
-    // first Sunday of November); no daylight offset: one hour ahead.
-    TimeZoneInformation eastern = parse("EST5EDT");
-    EXPECT_EQ(eastern.Bias, 300);
-    EXPECT_EQ(eastern.DaylightBias, -60);
-    EXPECT_EQ(rule_text(eastern.DaylightDate), "0/3.2.0@2:0:0");
-    EXPECT_EQ(rule_text(eastern.StandardDate), "0/11.1.0@2:0:0");
-
-    TimeZoneInformation lord_howe = parse("<+1030>-10:30<+11>-11,M10.1.0,M4.1.0");
-    EXPECT_EQ(lord_howe.Bias, -630);
-    EXPECT_EQ(lord_howe.DaylightBias, -30);
-
-    EXPECT_EQ(parse("<-03>+3").Bias, 180);
-    EXPECT_EQ(parse("LMT-0:53:28").Bias, -53); // seconds are dropped
-    EXPECT_EQ(parse("XYZ+24").Bias, 1440);
+    expect_described({
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 2024, "-60 0 -60 CET/CEST 0/3.5.0@2:0:0 0/10.5.0@3:0:0"},
+        {"<+0530>-5:30", 2024, "-330 0 0 +0530/ 0/0.0.0@0:0:0 0/0.0.0@0:0:0"},
+        // No daylight rules given: the C library's default (second Sunday of March to the
+        // first Sunday of November); no daylight offset: one hour ahead.
+        {"EST5EDT", 2024, "300 0 -60 EST/EDT 0/3.2.0@2:0:0 0/11.1.0@2:0:0"},
+        {"<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", 2024, "-630 0 -30 +1030/+11 0/10.1.0@2:0:0 0/4.1.0@2:0:0"},
+        {"<-03>+3", 2024, "180 0 0 -03/ 0/0.0.0@0:0:0 0/0.0.0@0:0:0"},
+        {"LMT-0:53:28", 2024, "-53 0 0 LMT/ 0/0.0.0@0:0:0 0/0.0.0@0:0:0"}, // seconds are dropped
+        {"XYZ+24", 2024, "1440 0 0 XYZ/ 0/0.0.0@0:0:0 0/0.0.0@0:0:0"},
+    });
 }
 
 TEST(PosixRules, RuleTimesOutsideTheDayAndOtherDateForms)
 {
-    // Hours from -167 to 167 keep their sign in the rule's hour field.
-    TimeZoneInformation nuuk = parse("<-02>2<-01>,M3.5.0/-1,M10.5.0/0");
-    EXPECT_EQ(rule_text(nuuk.DaylightDate), "0/3.5.0@-1:0:0");
-    EXPECT_EQ(rule_text(nuuk.StandardDate), "0/10.5.0@0:0:0");
-    EXPECT_EQ(rule_text(parse("EET-2EEST,M3.4.4/50,M10.4.4/50").DaylightDate), "0/3.4.4@50:0:0");
-    EXPECT_EQ(rule_text(parse("XXX3YYY,M3.2.0/-1:30,M11.1.0/167").DaylightDate), "0/3.2.0@-2:30:0");
-    EXPECT_EQ(rule_text(parse("XXX3YYY,M3.2.0/-1:30,M11.1.0/167").StandardDate), "0/11.1.0@167:0:0");
-
-    // Jn never counts February 29: J60 is March 1 in leap years too.
-    TimeZoneInformation julian = parse("XXX3YYY,J60/1,J300", 2024);
-    EXPECT_EQ(rule_text(julian.DaylightDate), "2024/3.1.5@1:0:0");
-    EXPECT_EQ(rule_text(julian.StandardDate), "2024/10.27.0@2:0:0");
-    // n counts from 0 and includes February 29.
-    TimeZoneInformation zero_based = parse("XXX3YYY,59,300", 2024);
-    EXPECT_EQ(rule_text(zero_based.DaylightDate), "2024/2.29.4@2:0:0");
-    EXPECT_EQ(rule_text(parse("XXX3YYY,59,300", 2023).DaylightDate), "2023/3.1.3@2:0:0");
-
-    // Daylight time all year round is a fixed offset at the daylight bias.
-    TimeZoneInformation always = parse("EST5EDT,0/0,J365/25");
-    EXPECT_EQ(always.Bias, 240);
-    EXPECT_EQ(always.DaylightDate.wMonth, 0);
-    EXPECT_EQ(always.DaylightBias, 0);
+    expect_described({
+        // Hours from -167 to 167 keep their sign in the rule's hour field.
+        {"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", 2024, "120 0 -60 -02/-01 0/3.5.0@-1:0:0 0/10.5.0@0:0:0"},
+        {"EET-2EEST,M3.4.4/50,M10.4.4/50", 2024, "-120 0 -60 EET/EEST 0/3.4.4@50:0:0 0/10.4.4@50:0:0"},
+        {"XXX3YYY,M3.2.0/-1:30,M11.1.0/167", 2024, "180 0 -60 XXX/YYY 0/3.2.0@-2:30:0 0/11.1.0@167:0:0"},
+        // Jn never counts February 29: J60 is March 1 in leap years too.
+        {"XXX3YYY,J60/1,J300", 2024, "180 0 -60 XXX/YYY 2024/3.1.5@1:0:0 2024/10.27.0@2:0:0"},
+        // n counts from 0 and includes February 29.
+        {"XXX3YYY,59,300", 2024, "180 0 -60 XXX/YYY 2024/2.29.4@2:0:0 2024/10.27.0@2:0:0"},
+        {"XXX3YYY,59,300", 2023, "180 0 -60 XXX/YYY 2023/3.1.3@2:0:0 2023/10.28.6@2:0:0"},
+        // Daylight time all year round is a fixed offset at the daylight bias.
+        {"EST5EDT,0/0,J365/25", 2024, "240 0 0 EST/EDT 0/0.0.0@0:0:0 0/0.0.0@0:0:0"},
+    });
 }
 
 TEST(PosixRules, MalformedTextIsRefused)
@@ -440,47 +432,37 @@ std::string read_bytes(const std::filesystem::path& path)
 
 const std::filesystem::path zone_folder = "/usr/share/zoneinfo";
 
+// The name and bias a TZ setting gives, or with no setting the file in place of
+// /etc/localtime; each field starts out as something else.
+std::string setting_of(const char* tz, const std::filesystem::path& localtime = zone_folder / "Asia/Tokyo")
+{
+    TimeZoneInformation info;
+    info.Bias = 99;
+    VXN::DescribeTimeZoneSetting(tz, localtime.c_str(), 2024, info);
+    return narrow(info.StandardName) + " " + std::to_string(info.Bias);
+}
+
 TEST(ZoneFiles, TheSystemsZoneFilesAndTheTzSetting)
 {
     ASSERT_TRUE(std::filesystem::exists(zone_folder / "Europe/Berlin"));
     EXPECT_EQ(rule_of(read_bytes(zone_folder / "Europe/Berlin")), "CET-1CEST,M3.5.0,M10.5.0/3");
-
     TimeZoneInformation info;
     VXN::DescribeTimeZoneSetting(":Europe/Berlin", "/nonexistent", 2024, info);
-    EXPECT_EQ(narrow(info.StandardName), "Europe/Berlin");
-    EXPECT_EQ(narrow(info.DaylightName), "CEST");
-    EXPECT_EQ(info.Bias, -60);
-    EXPECT_EQ(rule_text(info.StandardDate), "0/10.5.0@3:0:0");
+    EXPECT_EQ(described(info), "-60 0 -60 Europe/Berlin/CEST 0/3.5.0@2:0:0 0/10.5.0@3:0:0");
 
-    VXN::DescribeTimeZoneSetting("Asia/Kolkata", "/nonexistent", 2024, info);
-    EXPECT_EQ(narrow(info.StandardName), "Asia/Kolkata");
-    EXPECT_EQ(info.Bias, -330);
-
-    VXN::DescribeTimeZoneSetting("/usr/share/zoneinfo/America/New_York", "/nonexistent", 2024, info);
-    EXPECT_EQ(narrow(info.StandardName), "America/New_York");
-    EXPECT_EQ(info.Bias, 300);
-
-    VXN::DescribeTimeZoneSetting(":/usr/share/zoneinfo/posix/Australia/Sydney", "/nonexistent", 2024, info);
-    EXPECT_EQ(narrow(info.StandardName), "Australia/Sydney");
-    EXPECT_EQ(info.Bias, -600);
-
+    const std::pair<const char*, const char*> settings[] = {
+        {"Asia/Kolkata", "Asia/Kolkata -330"},
+        {"/usr/share/zoneinfo/America/New_York", "America/New_York 300"},
+        {":/usr/share/zoneinfo/posix/Australia/Sydney", "Australia/Sydney -600"},
+        {"NZST-12NZDT,M9.5.0,M4.1.0/3", "NZST -720"}, // a rule rather than a file
+        // Empty, missing or unreadable: UTC, as for the C library.
+        {"", "UTC 0"}, {":", "UTC 0"}, {":Nowhere/Missing", "UTC 0"}, {"%%%", "UTC 0"}, {":/etc/passwd", "UTC 0"},
+    };
+    for (const auto& [tz, expected] : settings)
+        EXPECT_EQ(setting_of(tz), expected) << tz;
     // A name too long for the field keeps the rule's abbreviation.
     if (std::filesystem::exists(zone_folder / "America/Argentina/ComodRivadavia")) {
-        VXN::DescribeTimeZoneSetting(":America/Argentina/ComodRivadavia", "/nonexistent", 2024, info);
-        EXPECT_EQ(narrow(info.StandardName), "-03");
-    }
-
-    // A rule rather than a file.
-    VXN::DescribeTimeZoneSetting("NZST-12NZDT,M9.5.0,M4.1.0/3", "/nonexistent", 2024, info);
-    EXPECT_EQ(narrow(info.StandardName), "NZST");
-    EXPECT_EQ(info.Bias, -720);
-
-    // Empty, missing or unreadable: UTC, as for the C library.
-    for (const char* tz : {"", ":", ":Nowhere/Missing", "%%%", ":/etc/passwd"}) {
-        info.Bias = 99;
-        VXN::DescribeTimeZoneSetting(tz, "/usr/share/zoneinfo/Asia/Tokyo", 2024, info);
-        EXPECT_EQ(info.Bias, 0) << tz;
-        EXPECT_EQ(narrow(info.StandardName), "UTC") << tz;
+        EXPECT_EQ(setting_of(":America/Argentina/ComodRivadavia"), "-03 180");
     }
 }
 
@@ -496,16 +478,9 @@ TEST(ZoneFiles, LocaltimeLinkCopyOrNothing)
     EXPECT_EQ(info.DaylightBias, -60);
 
     // A copy has no zone name to offer: the abbreviation stands in.
-    const std::filesystem::path copy = folder.write("localtime-copy", read_bytes(zone_folder / "Asia/Tokyo"));
-    VXN::DescribeTimeZoneSetting(nullptr, copy.c_str(), 2024, info);
-    EXPECT_EQ(narrow(info.StandardName), "JST");
-    EXPECT_EQ(info.Bias, -540);
-
-    VXN::DescribeTimeZoneSetting(nullptr, (folder.path() / "missing").c_str(), 2024, info);
-    EXPECT_EQ(narrow(info.StandardName), "UTC");
-    const std::filesystem::path junk = folder.write("junk", "not a zone file\n");
-    VXN::DescribeTimeZoneSetting(nullptr, junk.c_str(), 2024, info);
-    EXPECT_EQ(narrow(info.StandardName), "UTC");
+    EXPECT_EQ(setting_of(nullptr, folder.write("localtime-copy", read_bytes(zone_folder / "Asia/Tokyo"))), "JST -540");
+    EXPECT_EQ(setting_of(nullptr, folder.path() / "missing"), "UTC 0");
+    EXPECT_EQ(setting_of(nullptr, folder.write("junk", "not a zone file\n")), "UTC 0");
 }
 
 // Our offset for an instant under a description, in seconds east of UTC.

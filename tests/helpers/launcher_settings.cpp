@@ -10,6 +10,9 @@
 #include "CommandLine.h"
 #include "Settings.h"
 
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -21,13 +24,6 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-#else
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 #endif
 
 namespace {
@@ -59,46 +55,12 @@ void FakeWait()
     std::fputs("debugger wait\n", stdout);
 }
 
+// The child inherits this process's environment as ParseCommandLine left it.
 void RunEnvironmentChild()
 {
-    std::fflush(stdout);
-#if defined(_WIN32)
-    wchar_t path[32768];
-    const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
-    std::wstring program(path, length);
-    program = program.substr(0, program.find_last_of(L"\\/") + 1) + L"launcher_print_environment.exe";
-    std::wstring command_line = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        std::printf("cannot start launcher_print_environment\n");
-        return;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-#else
-    char path[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (length <= 0)
-        return;
-    std::string program(path, static_cast<std::size_t>(length));
-    program = program.substr(0, program.rfind('/') + 1) + "launcher_print_environment";
-    char* argv[] = {program.data(), nullptr};
-    pid_t child = 0;
-    if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
-        std::printf("cannot start launcher_print_environment\n");
-        return;
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-#endif
+    const zyrel_test::child_result child =
+        zyrel_test::run_child(zyrel_test::test_program("launcher_print_environment"), {});
+    std::fputs(child.exit_code == 0 ? child.output.c_str() : "cannot start launcher_print_environment\n", stdout);
 }
 
 } // namespace

@@ -285,24 +285,14 @@ int main(int argc, char** argv)
     if (std::strcmp(mode, "orphan-child") == 0 && argc > 2)
         leave(report_orphan(&release_by_pipe, static_cast<std::intptr_t>(std::strtoull(argv[2], nullptr, 10))));
 #endif
-    if (std::strcmp(mode, "debug-poll") == 0) {
-        say("waiting");
-        VXN::WaitForDebugger(false);
-        say("returned");
-        leave(0);
-    }
-    if (std::strcmp(mode, "debug-dialog") == 0) {
-        say("waiting");
-        VXN::WaitForDebugger(true);
-        say("returned");
-        leave(0);
-    }
-    if (std::strcmp(mode, "debug-after-line") == 0) {
-        say("ready");
+    const bool poll = std::strcmp(mode, "debug-poll") == 0;
+    const bool after_line = std::strcmp(mode, "debug-after-line") == 0;
+    if (poll || after_line || std::strcmp(mode, "debug-dialog") == 0) {
+        say(after_line ? "ready" : "waiting");
         char line[64];
-        if (std::fgets(line, sizeof(line), stdin) == nullptr)
+        if (after_line && std::fgets(line, sizeof(line), stdin) == nullptr)
             return 4;
-        VXN::WaitForDebugger(true);
+        VXN::WaitForDebugger(!poll);
         say("returned");
         leave(0);
     }

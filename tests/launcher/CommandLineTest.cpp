@@ -1,42 +1,29 @@
 // The command line: the splitter against the documented rules (and, on Windows, against the
 // system's own CommandLineToArgvW), the option scan, the passthrough text and its round trip,
 // and a real child that receives, scans and forwards its arguments.
-#include "LauncherChild.h"
+#include "LauncherTestSupport.h"
 
 #include "CommandLine.h"
 #include "Settings.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #if defined(_WIN32)
-#include <shellapi.h>
+// windows.h first: shellapi.h builds on it.
 #include <windows.h>
+
+#include <shellapi.h>
 #endif
 
 namespace {
 
+using namespace launcher_test;
+using launcher_test::U;
 using Strings = std::vector<std::string>;
-using Dump = std::map<std::string, std::string>;
-
-vxn::wstring W(const std::string& utf8)
-{
-    vxn::wstring wide;
-    wide.assign_utf8(utf8.data(), static_cast<vxn::u32>(utf8.size()));
-    return wide;
-}
-
-std::string U(const vxn::wstring& wide)
-{
-    vxn::string narrow;
-    narrow.assign_utf16(wide.data(), wide.size());
-    return std::string(narrow.c_str(), narrow.size());
-}
 
 Strings U(const ArgumentList& list)
 {
@@ -54,43 +41,13 @@ ArgumentList Arguments(const Strings& texts)
     return list;
 }
 
-Dump StoreContents()
-{
-    Dump out;
-    for (const auto& entry : Settings::Entries())
-        out[U(entry.first)] = U(entry.second);
-    return out;
-}
-
 const char* const DebuggerVariable = "VXN_WAIT_FOR_DEBUGGER";
-
-// The process's own view of the variable (on Windows the C runtime's copy would lag behind).
-std::string debugger_variable()
-{
-#if defined(_WIN32)
-    wchar_t value[64];
-    const DWORD length = GetEnvironmentVariableW(L"VXN_WAIT_FOR_DEBUGGER", value, 64);
-    return length == 0 ? "<unset>" : U(vxn::wstring(value, length));
-#else
-    const char* value = std::getenv(DebuggerVariable);
-    return value == nullptr ? "<unset>" : value;
-#endif
-}
-
-void clear_debugger_variable()
-{
-#if defined(_WIN32)
-    SetEnvironmentVariableW(L"VXN_WAIT_FOR_DEBUGGER", nullptr);
-#else
-    ::unsetenv(DebuggerVariable);
-#endif
-}
 
 int waits = 0;
 void CountingWait()
 {
     ++waits;
-    EXPECT_EQ(debugger_variable(), "<unset>") << "the variable is set after the wait, not before";
+    EXPECT_EQ(zyrel_test::variable(DebuggerVariable), "<unset>") << "the variable is set after the wait, not before";
 }
 
 struct Scanned {
@@ -104,15 +61,14 @@ struct Scanned {
 Scanned Scan(const Strings& arguments)
 {
     Settings::Clear();
-    clear_debugger_variable();
+    const zyrel_test::scoped_variable unmarked(DebuggerVariable, nullptr);
     waits = 0;
     Strings with_program{"ZyrelDownloader.exe"};
     with_program.insert(with_program.end(), arguments.begin(), arguments.end());
     ArgumentList list = Arguments(with_program);
     ScanArguments(list, &CountingWait);
-    Scanned result{StoreContents(), waits, debugger_variable(), U(list)};
+    Scanned result{StoreContents(), waits, zyrel_test::variable(DebuggerVariable), U(list)};
     Settings::Clear();
-    clear_debugger_variable();
     return result;
 }
 
@@ -351,8 +307,8 @@ std::string Unescaped(const std::string& text)
 Dump ChildSettings(const std::string& output, std::string* environment_line = nullptr)
 {
     Dump settings;
-    for (const std::string& line : launcher_test::lines_of(output)) {
-        if (line.rfind("VXN_WAIT_FOR_DEBUGGER", 0) == 0) {
+    for (const std::string& line : zyrel_test::lines_of(output)) {
+        if (line.rfind(DebuggerVariable, 0) == 0) {
             if (environment_line != nullptr)
                 *environment_line = line;
             continue;
@@ -368,19 +324,20 @@ Dump ChildSettings(const std::string& output, std::string* environment_line = nu
     return settings;
 }
 
-const launcher_test::Environment FakeDebugger{{"ZYREL_TEST_FAKE_DEBUGGER", "1"}};
-
-launcher_test::ChildResult RunHelper(const std::string& parameters_or_line, const Strings& arguments)
+// Runs launcher_settings with its debugger wait faked: on Windows with the command line
+// text, on Linux with the same arguments as a vector.
+zyrel_test::child_result RunHelper(const std::string& parameters_or_line, const Strings& arguments)
 {
-    const auto helper = launcher_test::helper_path("launcher_settings");
+    zyrel_test::child_options options;
+    options.environment = {"ZYREL_TEST_FAKE_DEBUGGER=1"};
 #if defined(_WIN32)
-    (void)arguments;
-    return launcher_test::run_command_line(helper, L"\"" + helper.wstring() + L"\" " + launcher_test::widen(parameters_or_line),
-                                           FakeDebugger);
+    const vxn::wstring line = W("\"" + zyrel_test::to_utf8(zyrel_test::test_program("launcher_settings")) + "\" " +
+                                parameters_or_line);
+    options.command_line.assign(line.c_str(), line.size());
 #else
     (void)parameters_or_line;
-    return launcher_test::run_program(helper, arguments, FakeDebugger);
 #endif
+    return RunSettingsHelper(arguments, options);
 }
 
 TEST(CommandLineTest, RealChildReceivesScansAndForwardsItsArguments)
@@ -397,8 +354,8 @@ TEST(CommandLineTest, RealChildReceivesScansAndForwardsItsArguments)
     const Strings arguments = {"-TEMP", folder, "-language", "-debug", R"(C:\Games\ x\)", R"(say "hi")", "", "tab\there", "é"};
     EXPECT_EQ(SplitParams(line), arguments) << "the Windows text and the Linux vector say the same";
 
-    const launcher_test::ChildResult first = RunHelper(line, arguments);
-    ASSERT_EQ(first.exitCode, 0) << first.output;
+    const zyrel_test::child_result first = RunHelper(line, arguments);
+    ASSERT_EQ(first.exit_code, 0) << first.output;
     std::string environment;
     Dump settings = ChildSettings(first.output, &environment);
     const std::string passthrough = settings["Arguments"];
@@ -410,8 +367,8 @@ TEST(CommandLineTest, RealChildReceivesScansAndForwardsItsArguments)
 
     // The relaunch: the passthrough text, then the copy's own folder.
     const std::string relaunch = passthrough + " -temp \"" + relaunch_folder + "\"";
-    const launcher_test::ChildResult second = RunHelper(relaunch, SplitParams(relaunch));
-    ASSERT_EQ(second.exitCode, 0) << second.output;
+    const zyrel_test::child_result second = RunHelper(relaunch, SplitParams(relaunch));
+    ASSERT_EQ(second.exit_code, 0) << second.output;
     Dump relaunched = ChildSettings(second.output);
     EXPECT_EQ(relaunched["Arguments"], passthrough + "-temp \"" + relaunch_folder + "\" ");
     relaunched.erase("Arguments");
@@ -421,17 +378,17 @@ TEST(CommandLineTest, RealChildReceivesScansAndForwardsItsArguments)
 
 TEST(CommandLineTest, ChildrenStartedAfterADebugWaitInheritTheMark)
 {
-    clear_debugger_variable();
-    const launcher_test::ChildResult child = RunHelper("-debug -Steam", {"-debug", "-Steam"});
-    ASSERT_EQ(child.exitCode, 0) << child.output;
-    const Strings lines = launcher_test::lines_of(child.output);
+    const zyrel_test::scoped_variable unmarked(DebuggerVariable, nullptr);
+    const zyrel_test::child_result child = RunHelper("-debug -Steam", {"-debug", "-Steam"});
+    ASSERT_EQ(child.exit_code, 0) << child.output;
+    const Strings lines = zyrel_test::lines_of(child.output);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "debugger wait") << "the wait comes after the scan, before anything else";
     EXPECT_EQ(lines.back(), "VXN_WAIT_FOR_DEBUGGER=true") << "printed by a process the child started afterwards";
     std::string environment;
     const Dump settings = ChildSettings(child.output, &environment);
     EXPECT_EQ(settings.at("UseSteam"), "true");
-    EXPECT_EQ(debugger_variable(), "<unset>") << "the test process itself is untouched";
+    EXPECT_EQ(zyrel_test::variable(DebuggerVariable), "<unset>") << "the test process itself is untouched";
 }
 
 // ---- the system's own splitter -----------------------------------------------------------
@@ -450,11 +407,6 @@ Strings SystemSplit(const std::string& line)
         out.push_back(U(vxn::wstring(vector[i])));
     LocalFree(vector);
     return out;
-}
-
-bool RunningUnderWine()
-{
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 TEST(CommandLineTest, SplitterAgreesWithTheSystemOnRandomCommandLines)
@@ -496,7 +448,7 @@ TEST(CommandLineTest, DoubledQuotesAndControlCharactersFollowWindowsNotWine)
         {R"(p """" x)", {"p", R"(")", "x"}, {"p", R"(" x)"}},
         {"p\nq r", {"p", "q", "r"}, {"p\nq", "r"}},
     };
-    const bool wine = RunningUnderWine();
+    const bool wine = zyrel_test::running_under_wine();
     for (const Corner& corner : corners) {
         EXPECT_EQ(SplitLine(corner.line), corner.windows) << corner.line;
         EXPECT_EQ(SystemSplit(corner.line), wine ? corner.wine : corner.windows) << corner.line;

@@ -1,7 +1,7 @@
 // The embedded configuration as built: the text compiled into ZyrelDownloader, read back
 // from the program file and from a helper that carries the same resource and reads its own;
 // on Linux also after replacing the section of a built program with objcopy.
-#include "LauncherChild.h"
+#include "LauncherTestSupport.h"
 
 #include "ProgramResource.h"
 #include "Settings.h"
@@ -10,15 +10,16 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using launcher_test::ChildResult;
-using launcher_test::Environment;
+using launcher_test::RunSettingsHelper;
+using zyrel_test::child_options;
+using zyrel_test::lines_of;
+using Lines = std::vector<std::string>;
 
 // The build places the program and its generated configuration text in <build>/launcher and
 // the test programs in <build>/tests/bin.
@@ -27,50 +28,42 @@ fs::path launcher_build_folder()
     return zyrel_test::test_program_folder().parent_path().parent_path() / "launcher";
 }
 
-fs::path program_path()
+std::string compiled_in_text()
 {
-#if defined(_WIN32)
-    return launcher_build_folder() / "ZyrelDownloader.exe";
-#else
-    return launcher_build_folder() / "ZyrelDownloader";
-#endif
+    return zyrel_test::read_file(launcher_build_folder() / "ZyrelDownloader.ini");
 }
 
-vxn::wstring Wide(const fs::path& path)
+fs::path program_path()
 {
-    const std::u8string utf8 = path.u8string();
-    vxn::wstring wide;
-    wide.assign_utf8(reinterpret_cast<const char*>(utf8.data()), static_cast<vxn::u32>(utf8.size()));
-    return wide;
+    return launcher_build_folder() / zyrel_test::test_program("ZyrelDownloader").filename();
 }
 
 std::string resource_of(const fs::path& program, vxn::u32 id = EmbeddedConfigurationId)
 {
     vxn::string bytes;
-    if (!ReadProgramResourceFrom(Wide(program), id, bytes))
+    if (!ReadProgramResourceFrom(zyrel_test::to_wide(program), id, bytes))
         return "<none>";
     return std::string(bytes.c_str(), bytes.size());
 }
 
-// Runs a copy of launcher_settings (or the original) with arguments and environment.
-ChildResult run_settings_helper(const fs::path& helper, const std::vector<std::string>& arguments,
-                                const Environment& environment = {})
+// The text of resource 111 as a helper (or a copy of it) reads it inside itself.
+std::string own_resource(const fs::path& helper = zyrel_test::test_program("launcher_settings"))
 {
-#if defined(_WIN32)
-    std::wstring line = L"\"" + helper.wstring() + L"\"";
-    for (const std::string& argument : arguments)
-        line += L" " + launcher_test::widen(argument); // plain arguments only, no quoting needed
-    return launcher_test::run_command_line(helper, line, environment);
-#else
-    return launcher_test::run_program(helper, arguments, environment);
-#endif
+    const zyrel_test::child_result own = RunSettingsHelper({}, child_options{{"ZYREL_TEST_HELPER_MODE=resource"}}, helper);
+    EXPECT_EQ(own.exit_code, 0);
+    return own.output;
 }
 
-const Environment ResourceMode{{"ZYREL_TEST_HELPER_MODE", "resource"}};
+// What a helper (or a copy of it) reads at start-up, line by line.
+Lines settings_lines(const std::vector<std::string>& arguments,
+                     const fs::path& helper = zyrel_test::test_program("launcher_settings"))
+{
+    return lines_of(RunSettingsHelper(arguments, {}, helper).output);
+}
 
 TEST(EmbeddedConfigurationTest, CompiledInTextHasTheAgreedShape)
 {
-    const std::string text = zyrel_test::read_file(launcher_build_folder() / "ZyrelDownloader.ini");
+    const std::string text = compiled_in_text();
     ASSERT_FALSE(text.empty()) << "the configuration text is generated at configure time";
     const std::string head = "[Downloader]\r\nDownloadUrl=http://";
     const std::string tail = "/zyrel/live/ZyrelInstall.exe\r\nAppSuffix=\r\n";
@@ -89,35 +82,28 @@ TEST(EmbeddedConfigurationTest, CompiledInTextHasTheAgreedShape)
 
 TEST(EmbeddedConfigurationTest, BuiltProgramCarriesTheTextAndAHelperReadsItsOwnCopy)
 {
-    const std::string expected = zyrel_test::read_file(launcher_build_folder() / "ZyrelDownloader.ini");
+    const std::string expected = compiled_in_text();
     ASSERT_FALSE(expected.empty());
 
     EXPECT_EQ(resource_of(program_path()), expected) << "resource 111 of " << program_path().string();
     EXPECT_EQ(resource_of(program_path(), 4242), "<none>") << "an id the program does not have";
 
-    const ChildResult own = run_settings_helper(launcher_test::helper_path("launcher_settings"), {}, ResourceMode);
-    EXPECT_EQ(own.exitCode, 0);
-    EXPECT_EQ(own.output, expected) << "LoadResourceText(111) inside a program that carries it";
+    EXPECT_EQ(own_resource(), expected) << "LoadResourceText(111) inside a program that carries it";
 }
 
 TEST(EmbeddedConfigurationTest, CommandLineBeatsTheCompiledInConfiguration)
 {
-    const std::string text = zyrel_test::read_file(launcher_build_folder() / "ZyrelDownloader.ini");
+    const std::string text = compiled_in_text();
     const std::string key = "DownloadUrl=";
     const std::size_t start = text.find(key);
     ASSERT_NE(start, std::string::npos);
     const std::string compiled_url = text.substr(start + key.size(), text.find('\r', start) - start - key.size());
 
-    const fs::path helper = launcher_test::helper_path("launcher_settings");
-    const auto plain = launcher_test::lines_of(run_settings_helper(helper, {}).output);
-    EXPECT_EQ(plain, (std::vector<std::string>{"loaded=1", "Arguments=", "DownloadUrl=" + compiled_url,
-                                               "VXN_WAIT_FOR_DEBUGGER is not set"}));
-
-    const auto overridden =
-        launcher_test::lines_of(run_settings_helper(helper, {"-DownloadUrl", "http://elsewhere/x.exe"}).output);
-    EXPECT_EQ(overridden, (std::vector<std::string>{"loaded=1", "Arguments=-DownloadUrl http://elsewhere/x.exe ",
-                                                    "DownloadUrl=http://elsewhere/x.exe",
-                                                    "VXN_WAIT_FOR_DEBUGGER is not set"}));
+    EXPECT_EQ(settings_lines({}), (Lines{"loaded=1", "Arguments=", "DownloadUrl=" + compiled_url,
+                                         "VXN_WAIT_FOR_DEBUGGER is not set"}));
+    EXPECT_EQ(settings_lines({"-DownloadUrl", "http://elsewhere/x.exe"}),
+              (Lines{"loaded=1", "Arguments=-DownloadUrl http://elsewhere/x.exe ", "DownloadUrl=http://elsewhere/x.exe",
+                     "VXN_WAIT_FOR_DEBUGGER is not set"}));
 }
 
 #if !defined(_WIN32)
@@ -138,18 +124,23 @@ fs::path find_objcopy()
     return {};
 }
 
+// Replaces the section that holds resource 111 in a copy of a program.
+void replace_section(const fs::path& program, const fs::path& text)
+{
+    const zyrel_test::child_result updated = zyrel_test::run_child(
+        find_objcopy(), {"--update-section", ".zyrel_rcdata_111=" + text.string(), program.string()},
+        child_options{{}, true});
+    EXPECT_EQ(updated.exit_code, 0) << updated.output;
+}
+
 // Copies the helper (and the child it starts) into folder and replaces its section.
 fs::path replaced_helper(const zyrel_test::temp_folder& folder, const std::string& name, const std::string& text)
 {
-    const fs::path objcopy = find_objcopy();
     const fs::path copy = folder.path() / name / "launcher_settings";
     fs::create_directories(copy.parent_path());
-    fs::copy_file(launcher_test::helper_path("launcher_settings"), copy);
-    fs::copy_file(launcher_test::helper_path("launcher_print_environment"), copy.parent_path() / "launcher_print_environment");
-    const fs::path replacement = folder.write(name + ".ini", text);
-    const ChildResult updated = launcher_test::run_program(
-        objcopy, {"--update-section", ".zyrel_rcdata_111=" + replacement.string(), copy.string()});
-    EXPECT_EQ(updated.exitCode, 0) << updated.output;
+    fs::copy_file(zyrel_test::test_program("launcher_settings"), copy);
+    fs::copy_file(zyrel_test::test_program("launcher_print_environment"), copy.parent_path() / "launcher_print_environment");
+    replace_section(copy, folder.write(name + ".ini", text));
     return copy;
 }
 
@@ -162,19 +153,15 @@ TEST(EmbeddedConfigurationTest, ReplacedSectionIsReadBackWithoutRebuilding)
     const std::string replacement = "[Downloader]\nDownloadUrl=file:///srv/ZyrelInstall.exe\nAppSuffix=Beta\n";
     const fs::path helper = replaced_helper(folder, "replaced", replacement);
     EXPECT_EQ(resource_of(helper), replacement);
-    EXPECT_EQ(launcher_test::run_program(helper, {}, ResourceMode).output, replacement);
-    EXPECT_EQ(launcher_test::lines_of(launcher_test::run_program(helper, {"-portable"}).output),
-              (std::vector<std::string>{"loaded=1", "AppSuffix=Beta", "Arguments=-portable ",
-                                        "DownloadUrl=file:///srv/ZyrelInstall.exe", "PortableInstallation=true",
-                                        "VXN_WAIT_FOR_DEBUGGER is not set"}));
+    EXPECT_EQ(own_resource(helper), replacement);
+    EXPECT_EQ(settings_lines({"-portable"}, helper),
+              (Lines{"loaded=1", "AppSuffix=Beta", "Arguments=-portable ", "DownloadUrl=file:///srv/ZyrelInstall.exe",
+                     "PortableInstallation=true", "VXN_WAIT_FOR_DEBUGGER is not set"}));
 
     // The program itself, copied and updated the way the README describes.
     const fs::path program = folder.path() / "ZyrelDownloader";
     fs::copy_file(program_path(), program);
-    const fs::path ini = folder.write("program.ini", "DownloadUrl=http://mirror.example/zyrel/live/ZyrelInstall.exe\r\n");
-    const ChildResult updated = launcher_test::run_program(
-        find_objcopy(), {"--update-section", ".zyrel_rcdata_111=" + ini.string(), program.string()});
-    ASSERT_EQ(updated.exitCode, 0) << updated.output;
+    replace_section(program, folder.write("program.ini", "DownloadUrl=http://mirror.example/zyrel/live/ZyrelInstall.exe\r\n"));
     EXPECT_EQ(resource_of(program), "DownloadUrl=http://mirror.example/zyrel/live/ZyrelInstall.exe\r\n");
 }
 
@@ -185,19 +172,15 @@ TEST(EmbeddedConfigurationTest, ResourceBytesDecodeAsUtf8WithoutATrailingNul)
     zyrel_test::temp_folder folder;
 
     const fs::path bom = replaced_helper(folder, "bom", std::string("\xEF\xBB\xBFk=v\xC3\xA9\0", 9));
-    EXPECT_EQ(launcher_test::run_program(bom, {}, ResourceMode).output, "\xEF\xBB\xBFk=v\xC3\xA9")
-        << "the byte-order mark stays, the final NUL goes";
-    EXPECT_EQ(launcher_test::lines_of(launcher_test::run_program(bom, {}).output)[2], "\xEF\xBB\xBFk=v\xC3\xA9")
-        << "so the first key starts with U+FEFF";
+    EXPECT_EQ(own_resource(bom), "\xEF\xBB\xBFk=v\xC3\xA9") << "the byte-order mark stays, the final NUL goes";
+    EXPECT_EQ(settings_lines({}, bom).at(2), "\xEF\xBB\xBFk=v\xC3\xA9") << "so the first key starts with U+FEFF";
 
     const fs::path broken = replaced_helper(folder, "broken", "a=\xFF\xC3");
-    EXPECT_EQ(launcher_test::run_program(broken, {}, ResourceMode).output, "a=\xEF\xBF\xBD\xEF\xBF\xBD")
-        << "ill-formed bytes become U+FFFD";
+    EXPECT_EQ(own_resource(broken), "a=\xEF\xBF\xBD\xEF\xBF\xBD") << "ill-formed bytes become U+FFFD";
 
     const fs::path empty = replaced_helper(folder, "empty", "");
-    EXPECT_EQ(launcher_test::run_program(empty, {}, ResourceMode).output, "");
-    EXPECT_EQ(launcher_test::lines_of(launcher_test::run_program(empty, {}).output),
-              (std::vector<std::string>{"loaded=0", "Arguments=", "VXN_WAIT_FOR_DEBUGGER is not set"}))
+    EXPECT_EQ(own_resource(empty), "");
+    EXPECT_EQ(settings_lines({}, empty), (Lines{"loaded=0", "Arguments=", "VXN_WAIT_FOR_DEBUGGER is not set"}))
         << "an empty resource leaves everything to the command line";
 }
 

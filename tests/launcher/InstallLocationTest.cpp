@@ -1,9 +1,9 @@
 // FindInstallLocation against real folders and a real uninstall entry: the registry under
 // Windows (written here in the 32-bit view and removed again), the file-backed stand-in
 // below a temporary root on Linux.
-#include "Settings.h"
+#include "LauncherTestSupport.h"
 
-#include "TestSupport.h"
+#include "Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -15,39 +15,21 @@
 #include <windows.h>
 #else
 #include <unistd.h>
-
-#include <cstdlib>
 #endif
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace launcher_test;
+using zyrel_test::to_utf8;
 
 #if defined(_WIN32)
 const std::string Sep = "\\";
+const std::string ProcessSuffix = "Test" + std::to_string(GetCurrentProcessId());
 #else
 const std::string Sep = "/";
+const std::string ProcessSuffix = "Test" + std::to_string(::getpid());
 #endif
-
-vxn::wstring W(const std::string& utf8)
-{
-    vxn::wstring wide;
-    wide.assign_utf8(utf8.data(), static_cast<vxn::u32>(utf8.size()));
-    return wide;
-}
-
-std::string U(const vxn::wstring& wide)
-{
-    vxn::string narrow;
-    narrow.assign_utf16(wide.data(), wide.size());
-    return std::string(narrow.c_str(), narrow.size());
-}
-
-std::string Utf8Path(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
-}
 
 std::u16string Units(const std::string& utf8)
 {
@@ -57,29 +39,21 @@ std::u16string Units(const std::string& utf8)
 
 const std::u16string Nul(1, u'\0');
 
-class InstallLocationTest : public ::testing::Test {
+class InstallLocationTest : public EmptyStoreTest {
 protected:
     void SetUp() override
     {
-        Settings::Clear();
+        EmptyStoreTest::SetUp();
         m_previous_folder = fs::current_path();
-#if defined(_WIN32)
-        m_suffix = "Test" + std::to_string(GetCurrentProcessId());
-#else
-        m_suffix = "Test" + std::to_string(::getpid());
-        ::setenv("ZYREL_REGISTRY_ROOT", Utf8Path(registry_root()).c_str(), 1);
-#endif
     }
 
     void TearDown() override
     {
-        Settings::Clear();
+        EmptyStoreTest::TearDown();
         fs::current_path(m_previous_folder);
 #if defined(_WIN32)
         for (const std::wstring& key : m_created_keys)
             RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), view(), 0);
-#else
-        ::unsetenv("ZYREL_REGISTRY_ROOT");
 #endif
     }
 
@@ -131,13 +105,12 @@ protected:
 #endif
     }
 
-    std::string found()
-    {
-        return U(FindInstallLocation());
-    }
+    std::string found() { return U(FindInstallLocation()); }
 
     zyrel_test::temp_folder m_folder;
-    std::string m_suffix;
+    // The Linux stand-in's root (Windows reads the real registry instead).
+    zyrel_test::scoped_variable m_root{"ZYREL_REGISTRY_ROOT", to_utf8(registry_root()).c_str()};
+    const std::string m_suffix = ProcessSuffix;
     fs::path m_previous_folder;
 #if defined(_WIN32)
     std::vector<std::wstring> m_created_keys;
@@ -170,12 +143,12 @@ TEST_F(InstallLocationTest, ClientInTheCurrentFolderIsFoundFirst)
 TEST_F(InstallLocationTest, ExistingFolderWithoutAClientFallsBackUnlessPortable)
 {
     Settings::Entry(W("AppSuffix")) = W(m_suffix);
-    const std::string with_client = Utf8Path(m_folder.path() / "with") + Sep;
+    const std::string with_client = to_utf8(m_folder.path() / "with") + Sep;
     m_folder.write("with/ZyrelClient" + m_suffix + ".exe", "client");
     Settings::Entry(W("ExistingDir")) = W(with_client);
     EXPECT_EQ(found(), with_client) << "the folder comes back as given";
 
-    const std::string without = Utf8Path(m_folder.path() / "without");
+    const std::string without = to_utf8(m_folder.path() / "without");
     fs::create_directories(without);
     Settings::Entry(W("ExistingDir")) = W(without);
     EXPECT_EQ(found(), "") << "no client and no uninstall entry";
@@ -183,7 +156,7 @@ TEST_F(InstallLocationTest, ExistingFolderWithoutAClientFallsBackUnlessPortable)
     write_value(m_suffix, Units("/installed/here") + Nul);
     EXPECT_EQ(found(), "/installed/here") << "not portable: the uninstall entry decides";
 
-    Settings::Entry(W("ExistingDir")) = W(Utf8Path(m_folder.path() / "missing" / "folder"));
+    Settings::Entry(W("ExistingDir")) = W(to_utf8(m_folder.path() / "missing" / "folder"));
     EXPECT_EQ(found(), "/installed/here") << "a folder that does not exist holds no client either";
 
     Settings::Entry(W("PortableInstallation")) = W("true");
@@ -242,7 +215,7 @@ TEST_F(InstallLocationTest, SuffixNamesBothTheClientAndTheUninstallKey)
 {
     write_value(m_suffix, Units("/suffixed") + Nul);
     write_value(m_suffix + "X", Units("/other") + Nul);
-    const std::string empty_folder = Utf8Path(m_folder.path());
+    const std::string empty_folder = to_utf8(m_folder.path());
     Settings::Entry(W("ExistingDir")) = W(empty_folder);
 
     EXPECT_EQ(found(), "") << "no suffix: the key Uninstall\\Zyrel, which does not exist here";
@@ -259,7 +232,7 @@ TEST_F(InstallLocationTest, SuffixNamesBothTheClientAndTheUninstallKey)
 
 TEST_F(InstallLocationTest, StandInStaysBelowItsRootAndReadsOnlyFiles)
 {
-    Settings::Entry(W("ExistingDir")) = W(Utf8Path(m_folder.path()));
+    Settings::Entry(W("ExistingDir")) = W(to_utf8(m_folder.path()));
     m_folder.write("registry/Software/Microsoft/Windows/CurrentVersion/escaped/InstallLocation", "/escaped");
     Settings::Entry(W("AppSuffix")) = W("\\..\\..\\escaped");
     EXPECT_EQ(found(), "") << "'..' in a key name never leaves the key's folder";
@@ -274,7 +247,7 @@ TEST_F(InstallLocationTest, StandInStaysBelowItsRootAndReadsOnlyFiles)
     Settings::Entry(W("AppSuffix")) = W(m_suffix + "B");
     EXPECT_EQ(found(), "/with/bom") << "a UTF-8 byte-order mark is skipped";
 
-    ::setenv("ZYREL_REGISTRY_ROOT", Utf8Path(m_folder.path() / "elsewhere").c_str(), 1);
+    m_root.set(to_utf8(m_folder.path() / "elsewhere").c_str());
     EXPECT_EQ(found(), "") << "the root decides where entries are looked for";
 }
 

@@ -1,38 +1,18 @@
 // The settings store and the configuration reader: what a configuration text leaves in the
 // store, and how the store answers.
+#include "LauncherTestSupport.h"
+
 #include "CommandLine.h"
 #include "Settings.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
 namespace {
 
-vxn::wstring W(const std::string& utf8)
-{
-    vxn::wstring wide;
-    wide.assign_utf8(utf8.data(), static_cast<vxn::u32>(utf8.size()));
-    return wide;
-}
-
-std::string U(const vxn::wstring& wide)
-{
-    vxn::string narrow;
-    narrow.assign_utf16(wide.data(), wide.size());
-    return std::string(narrow.c_str(), narrow.size());
-}
-
-using Dump = std::map<std::string, std::string>;
-
-Dump StoreContents()
-{
-    Dump out;
-    for (const auto& entry : Settings::Entries())
-        out[U(entry.first)] = U(entry.second);
-    return out;
-}
+using namespace launcher_test;
+using SettingsTest = EmptyStoreTest;
 
 Dump Configured(const std::string& text)
 {
@@ -40,12 +20,6 @@ Dump Configured(const std::string& text)
     EXPECT_TRUE(LoadConfigurationText(W(text)));
     return StoreContents();
 }
-
-class SettingsTest : public ::testing::Test {
-protected:
-    void SetUp() override { Settings::Clear(); }
-    void TearDown() override { Settings::Clear(); }
-};
 
 TEST_F(SettingsTest, StoreAnswersCopiesAndComparesKeysExactly)
 {

@@ -1,80 +1,26 @@
 // TokenList: how text splits, and that the configuration reader's lists of up to 8 tokens
-// never reach the heap. This program replaces the global allocation functions to count
-// every heap block, so nothing else lives in it.
+// never reach the heap. This program counts every heap block (support/HeapCount.cpp), so
+// nothing else lives in it.
 #include "Settings.h"
 #include "TokenList.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace {
-std::atomic<std::size_t> heap_blocks{0};
 
-// Kept out of line: once inlined into a delete expression, a direct free() looks to the
-// compiler like freeing a block that came from new.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-void release(void* block) noexcept
-{
-    std::free(block);
-}
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    ++heap_blocks;
-    if (void* block = std::malloc(size == 0 ? 1 : size))
-        return block;
-    throw std::bad_alloc();
-}
-
-void* operator new[](std::size_t size)
-{
-    return ::operator new(size);
-}
-
-void operator delete(void* block) noexcept
-{
-    release(block);
-}
-
-void operator delete[](void* block) noexcept
-{
-    release(block);
-}
-
-void operator delete(void* block, std::size_t) noexcept
-{
-    release(block);
-}
-
-void operator delete[](void* block, std::size_t) noexcept
-{
-    release(block);
-}
-
-namespace {
-
-std::u16string Narrow16(const vxn::wchar* text)
-{
-    std::u16string out;
-    for (; *text != 0; ++text)
-        out.push_back(static_cast<char16_t>(*text));
-    return out;
-}
+using zyrel_test::heap_blocks;
+using zyrel_test::to_units;
 
 std::vector<std::u16string> Tokens(const TokenList& list)
 {
     std::vector<std::u16string> out;
     for (vxn::wchar* token : list)
-        out.push_back(Narrow16(token));
+        out.push_back(to_units(token));
     return out;
 }
 
@@ -112,12 +58,12 @@ TEST(TokenListTest, TokensPointIntoAPrivateCopyWithDelimitersOverwritten)
     TokenList list;
     list.Split(source, VXN_W("="));
     ASSERT_EQ(list.Count(), 2u);
-    EXPECT_EQ(Narrow16(source), u"key = value") << "the caller's text is left alone";
+    EXPECT_EQ(to_units(source), u"key = value") << "the caller's text is left alone";
     EXPECT_NE(list[0], source);
     EXPECT_EQ(list[1] - list[0], 5) << "both tokens live in one copy";
     EXPECT_EQ(list[0][4], 0) << "the delimiter became the first token's terminator";
-    EXPECT_EQ(Narrow16(list[0]), u"key ");
-    EXPECT_EQ(Narrow16(list[1]), u" value");
+    EXPECT_EQ(to_units(list[0]), u"key ");
+    EXPECT_EQ(to_units(list[1]), u" value");
 
     // A new split replaces the old tokens; pointers into the new text only.
     list.Split(VXN_W("x|y|z"), VXN_W("|"));
@@ -135,48 +81,37 @@ TEST(TokenListTest, TokensPointIntoAPrivateCopyWithDelimitersOverwritten)
 
 TEST(TokenListTest, EightTokensStayOffTheHeapAndANinthGrowsOnto)
 {
-    heap_blocks = 0;
+    std::size_t before = heap_blocks();
     TokenList list(8);
-    EXPECT_EQ(heap_blocks.load(), 0u) << "reserving 8 entries uses the inline buffer";
+    EXPECT_EQ(heap_blocks() - before, 0u) << "reserving 8 entries uses the inline buffer";
     EXPECT_TRUE(list.UsesInlineStorage());
 
-    heap_blocks = 0;
+    before = heap_blocks();
     list.Split(VXN_W("1 2 3 4 5 6 7 8"), VXN_W(" "));
     EXPECT_EQ(list.Count(), 8u);
-    EXPECT_EQ(heap_blocks.load(), 1u) << "only the private copy of the text is allocated";
+    EXPECT_EQ(heap_blocks() - before, 1u) << "only the private copy of the text is allocated";
     EXPECT_TRUE(list.UsesInlineStorage());
 
     TokenList longer(8);
-    heap_blocks = 0;
+    before = heap_blocks();
     longer.Split(VXN_W("1 2 3 4 5 6 7 8 9"), VXN_W(" "));
     EXPECT_EQ(longer.Count(), 9u);
-    EXPECT_EQ(heap_blocks.load(), 2u) << "the copy, and the pointer list moving to the heap";
+    EXPECT_EQ(heap_blocks() - before, 2u) << "the copy, and the pointer list moving to the heap";
     EXPECT_FALSE(longer.UsesInlineStorage());
-    EXPECT_EQ(Narrow16(longer[8]), u"9");
+    EXPECT_EQ(to_units(longer[8]), u"9");
 
     // The shape of the compiled-in configuration: three lines, two pieces each at most.
     const vxn::wchar configuration[] = VXN_W("[Downloader]\r\nDownloadUrl=http://h/zyrel/live/ZyrelInstall.exe\r\nAppSuffix=\r\n");
     TokenList lines(8);
     TokenList pieces(8);
-    heap_blocks = 0;
+    before = heap_blocks();
     lines.Split(configuration, VXN_W("\r\n"));
     for (vxn::wchar* line : lines)
         pieces.Split(line, VXN_W("="));
     EXPECT_EQ(lines.Count(), 3u);
     EXPECT_TRUE(lines.UsesInlineStorage());
     EXPECT_TRUE(pieces.UsesInlineStorage());
-    EXPECT_LE(heap_blocks.load(), 1u + 3u) << "copies of the texts at most, nothing for the lists";
-}
-
-TEST(TokenListTest, PointerListTypeOfTheShippingProgram)
-{
-    // 8 pointers inline on every build; on 32-bit Windows that is the 32-byte buffer.
-    EXPECT_EQ(TokenList::Pointers::inline_capacity, 8u);
-    if (sizeof(void*) == 4) {
-        const bool exact = std::is_same_v<TokenList::Pointers,
-                                          vxn::vector<vxn::wchar*, vxn::fixed_storage<32, vxn::allocator, 4>>>;
-        EXPECT_TRUE(exact);
-    }
+    EXPECT_LE(heap_blocks() - before, 1u + 3u) << "copies of the texts at most, nothing for the lists";
 }
 
 } // namespace

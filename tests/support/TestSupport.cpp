@@ -9,8 +9,6 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace zyrel_test {
@@ -52,6 +50,19 @@ void allocation_stats::reset()
 {
     std::lock_guard<std::mutex> guard(stats_lock());
     get() = allocation_stats{};
+}
+
+void counted_heap_test::SetUp()
+{
+    allocation_stats::reset();
+    tracked::live = 0;
+}
+
+void counted_heap_test::TearDown()
+{
+    EXPECT_EQ(allocation_stats::get().bytes_live, 0u);
+    EXPECT_EQ(allocation_stats::get().size_mismatches, 0u);
+    EXPECT_EQ(tracked::live, 0);
 }
 
 void* counting_allocator::allocate(std::size_t size, int)
@@ -147,6 +158,70 @@ std::filesystem::path temp_folder::write(const std::string& relative, const std:
     return target;
 }
 
+namespace {
+
+// Whether the variable is set, and its value when it is.
+bool read_variable(const char* name, std::string& value)
+{
+#if defined(_WIN32)
+    // The process environment itself: the C runtime's copy lags behind SetEnvironmentVariableW.
+    std::vector<wchar_t> buffer(32768);
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length = GetEnvironmentVariableW(to_wide(name).c_str(), buffer.data(), 32768);
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+        return false;
+    value = to_utf8(vxn::wstring(buffer.data(), length));
+    return true;
+#else
+    const char* text = std::getenv(name);
+    if (text != nullptr)
+        value = text;
+    return text != nullptr;
+#endif
+}
+
+} // namespace
+
+std::string variable(const char* name, const std::string& absent)
+{
+    std::string value;
+    return read_variable(name, value) ? value : absent;
+}
+
+scoped_variable::scoped_variable(const char* name, const char* value, void (*changed)())
+    : m_name(name), m_changed(changed)
+{
+    m_had = read_variable(name, m_saved);
+    set(value);
+}
+
+void scoped_variable::set(const char* value)
+{
+#if defined(_WIN32)
+    SetEnvironmentVariableW(to_wide(m_name).c_str(), value != nullptr ? to_wide(value).c_str() : nullptr);
+#else
+    if (value != nullptr)
+        setenv(m_name.c_str(), value, 1);
+    else
+        unsetenv(m_name.c_str());
+#endif
+    if (m_changed != nullptr)
+        m_changed();
+}
+
+scoped_variable::~scoped_variable()
+{
+    set(m_had ? m_saved.c_str() : nullptr);
+}
+
+#if defined(_WIN32)
+bool running_under_wine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+#endif
+
 std::string read_file(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -164,6 +239,53 @@ std::filesystem::path test_program_folder()
 #else
     return std::filesystem::canonical("/proc/self/exe").parent_path();
 #endif
+}
+
+std::filesystem::path test_program(const std::string& name)
+{
+#if defined(_WIN32)
+    return test_program_folder() / (name + ".exe");
+#else
+    return test_program_folder() / name;
+#endif
+}
+
+vxn::wstring to_wide(const std::string& utf8)
+{
+    vxn::wstring wide;
+    wide.assign_utf8(utf8.data(), static_cast<vxn::u32>(utf8.size()));
+    return wide;
+}
+
+vxn::wstring to_wide(const char* utf8)
+{
+    return to_wide(std::string(utf8));
+}
+
+vxn::wstring to_wide(const std::filesystem::path& path)
+{
+    return to_wide(to_utf8(path));
+}
+
+std::string to_utf8(const vxn::wstring& wide)
+{
+    vxn::string narrow;
+    narrow.assign_utf16(wide.data(), wide.size());
+    return std::string(narrow.c_str(), narrow.size());
+}
+
+std::string to_utf8(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::u16string to_units(const vxn::wchar* text)
+{
+    std::u16string units;
+    for (; *text != 0; ++text)
+        units.push_back(static_cast<char16_t>(*text));
+    return units;
 }
 
 } // namespace zyrel_test

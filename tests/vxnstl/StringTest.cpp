@@ -7,25 +7,13 @@
 #include <string>
 
 using zyrel_test::allocation_stats;
-using zyrel_test::counting_allocator;
 
 namespace {
 
-using counted = vxn::basic_string<char, counting_allocator>;
-using counted_wide = vxn::basic_string<vxn::wchar, counting_allocator>;
-using counted_inline64 = vxn::basic_string<char, vxn::fixed_storage<64, counting_allocator, 1>>;
-
-class StringTest : public ::testing::Test {
-protected:
-    void SetUp() override { allocation_stats::reset(); }
-    void TearDown() override
-    {
-        // Every block went back, with the byte count it was allocated with.
-        EXPECT_EQ(allocation_stats::get().bytes_live, 0u);
-        EXPECT_EQ(allocation_stats::get().size_mismatches, 0u);
-    }
-    static std::size_t allocations() { return allocation_stats::get().allocations; }
-};
+using counted = zyrel_test::counted_string;
+using counted_wide = zyrel_test::counted_wstring;
+using counted_inline64 = vxn::basic_string<char, vxn::fixed_storage<64, zyrel_test::counting_allocator, 1>>;
+using StringTest = zyrel_test::counted_heap_test;
 
 TEST_F(StringTest, AssignGrowsToExactSizeAndNeverShrinks)
 {
@@ -248,10 +236,8 @@ TEST_F(StringTest, AssertionHookIsAskedFirstAndGetsExactTexts)
         (void)narrow[2];
         (void)wide[5];
         ASSERT_EQ(hook.reports().size(), 2u);
-        EXPECT_EQ(hook.reports()[0].expression, "index < size()");
-        EXPECT_EQ(hook.reports()[0].function, "vxn::basic_string<char,class vxn::allocator>::operator []");
-        EXPECT_EQ(hook.reports()[0].source, "extern/vxnstl/string");
-        EXPECT_EQ(hook.reports()[0].line, 169);
+        EXPECT_EQ(hook.reports()[0].text(),
+                  "extern/vxnstl/string:169 vxn::basic_string<char,class vxn::allocator>::operator [] (index < size())");
         EXPECT_EQ(hook.reports()[1].function, "vxn::basic_string<wchar_t,class vxn::allocator>::operator []");
     }
     // Without a hook the access goes ahead unchecked (the terminator is readable here).

@@ -17,6 +17,7 @@
 
 using zyrel_test::allocation_stats;
 using zyrel_test::counting_allocator;
+using zyrel_test::tracked;
 
 // Stands in for the core library's zone description, which names itself the same way.
 namespace stand_in {
@@ -79,17 +80,6 @@ struct constant_hash {
     vxn::u32 operator()(int) const { return 7; }
 };
 
-struct tracked {
-    static int live;
-    int value = 0;
-    tracked() { ++live; }
-    explicit tracked(int v) : value(v) { ++live; }
-    tracked(const tracked& other) : value(other.value) { ++live; }
-    tracked(tracked&& other) noexcept : value(other.value) { ++live; }
-    ~tracked() { --live; }
-};
-int tracked::live = 0;
-
 struct big_value {
     char payload[16000];
 };
@@ -132,49 +122,35 @@ vxn::string narrow(const std::string& key)
     return vxn::string(key.c_str(), static_cast<vxn::u32>(key.size()));
 }
 
-class UnorderedContainerTest : public ::testing::Test {
+// Buckets, chunks and pool headers must all go back with their allocated sizes.
+class UnorderedContainerTest : public zyrel_test::counted_heap_test {
 protected:
     void SetUp() override
     {
-        allocation_stats::reset();
-        tracked::live = 0;
+        counted_heap_test::SetUp();
         identity_hash::calls = 0;
         picky_allocator::pass = -1;
     }
-    void TearDown() override
-    {
-        // Buckets, chunks and pool headers all went back with their allocated sizes.
-        EXPECT_EQ(allocation_stats::get().bytes_live, 0u);
-        EXPECT_EQ(allocation_stats::get().size_mismatches, 0u);
-        EXPECT_EQ(tracked::live, 0);
-    }
-    static std::size_t allocations() { return allocation_stats::get().allocations; }
-    static std::size_t last_allocation() { return allocation_stats::get().last_allocation; }
 };
 
 TEST_F(UnorderedContainerTest, HashesFoldFourBytesPerStep)
 {
-    const auto n = [](const char* text) { return vxn::hash<vxn::string>()(vxn::string(text)); };
     EXPECT_EQ(vxn::hash<vxn::string>()(vxn::string()), 0x811C9DC5u) << "no buffer hashes as zero bytes";
-    EXPECT_EQ(n(""), 0x811C9DC5u);
-    EXPECT_EQ(n("a"), 0xE40C292Cu);
-    EXPECT_EQ(n("ab"), 0xE7A1BAE5u);
-    EXPECT_EQ(n("abcd"), 0xEC7F6F2Cu);
-    EXPECT_EQ(n("UTC"), 0x0D283DF2u);
-    EXPECT_EQ(n("abcde"), 0x959C2FEBu);
-    EXPECT_EQ(n("Europe/Berlin"), 0xF86ACE13u);
-    // Tail bytes are sign-extended, so a high byte swallows the bits before it: these
-    // two keys hash alike and must still be told apart by comparison.
-    EXPECT_EQ(n("\xC3\xA9"), 0x2BF3F004u);
-    EXPECT_EQ(n("x\xC3\xA9"), 0x2BF3F004u);
-    EXPECT_EQ(n("\xFF\x01\x80"), 0x04F3B29Fu);
+    const std::pair<const char*, vxn::u32> narrow_hashes[] = {
+        {"", 0x811C9DC5u}, {"a", 0xE40C292Cu}, {"ab", 0xE7A1BAE5u}, {"abcd", 0xEC7F6F2Cu}, {"UTC", 0x0D283DF2u},
+        {"abcde", 0x959C2FEBu}, {"Europe/Berlin", 0xF86ACE13u},
+        // Tail bytes are sign-extended, so a high byte swallows the bits before it: these
+        // two keys hash alike and must still be told apart by comparison.
+        {"\xC3\xA9", 0x2BF3F004u}, {"x\xC3\xA9", 0x2BF3F004u}, {"\xFF\x01\x80", 0x04F3B29Fu},
+    };
+    for (const auto& [text, hash] : narrow_hashes)
+        EXPECT_EQ(vxn::hash<vxn::string>()(vxn::string(text)), hash) << text;
 
-    const auto w = [](const vxn::wchar* text) { return vxn::hash<vxn::wstring>()(vxn::wstring(text)); };
-    EXPECT_EQ(w(VXN_W("")), 0x811C9DC5u);
-    EXPECT_EQ(w(VXN_W("ab")), 0x7E52292Cu);
-    EXPECT_EQ(w(VXN_W("abc")), 0x2A57075Du);
-    const vxn::wchar units[] = {0x00E9, 0xFFFF, 0xD83D, 0};
-    EXPECT_EQ(w(units), 0x7C0C1A7Bu) << "units are unsigned 16-bit values";
+    const vxn::wchar units[] = {0x00E9, 0xFFFF, 0xD83D, 0}; // unsigned 16-bit values
+    const std::pair<const vxn::wchar*, vxn::u32> wide_hashes[] = {
+        {VXN_W(""), 0x811C9DC5u}, {VXN_W("ab"), 0x7E52292Cu}, {VXN_W("abc"), 0x2A57075Du}, {units, 0x7C0C1A7Bu}};
+    for (const auto& [text, hash] : wide_hashes)
+        EXPECT_EQ(vxn::hash<vxn::wstring>()(vxn::wstring(text)), hash);
 
     counted_zone_map zones;
     stand_in::Zone first, second;
@@ -483,7 +459,7 @@ TEST_F(UnorderedContainerTest, AllocationsThatYieldNothingLeaveTheTableWhole)
 
         // A rehash that cannot get its array: the element goes into the present buckets.
         for (int i = 0; i < 6; ++i)
-            map.insert(counted_zone_map::value_type(vxn::string(std::to_string(i).c_str()), &zone));
+            map.insert(counted_zone_map::value_type(narrow(std::to_string(i)), &zone));
         allocation_stats::get().fail_next = 1;
         map.insert(counted_zone_map::value_type(vxn::string("6"), &zone));
         EXPECT_EQ(map.bucket_count(), 8u);
@@ -491,7 +467,7 @@ TEST_F(UnorderedContainerTest, AllocationsThatYieldNothingLeaveTheTableWhole)
         map.insert(counted_zone_map::value_type(vxn::string("7"), &zone));
         EXPECT_EQ(map.bucket_count(), 12u);
         for (int i = 0; i < 8; ++i)
-            EXPECT_TRUE(map.find(vxn::string(std::to_string(i).c_str())) != map.end()) << i;
+            EXPECT_TRUE(map.find(narrow(std::to_string(i))) != map.end()) << i;
     }
     {
         // No pool, then no further chunk: the insertion fails and the rest stays.
@@ -541,23 +517,21 @@ TEST_F(UnorderedContainerTest, LoadFactorsThatAreNotPositiveAreStoredAndReported
         map.max_load_factor(-1.5f);
         EXPECT_EQ(map.max_load_factor(), -1.5f);
         ASSERT_EQ(hook.reports().size(), 2u);
-        EXPECT_EQ(hook.reports()[0].expression, "value > 0.0f");
-        EXPECT_EQ(hook.reports()[0].function, "vxn::unordered_container_base::max_load_factor");
-        EXPECT_EQ(hook.reports()[0].source, "extern/vxnstl/unordered_container");
-        EXPECT_EQ(hook.reports()[0].line, 273);
+        EXPECT_EQ(hook.reports()[0].text(), "extern/vxnstl/unordered_container:273 "
+                                            "vxn::unordered_container_base::max_load_factor (value > 0.0f)");
     }
     // Such a factor bounds nothing: the table keeps its 8 buckets and works on.
     stand_in::Zone zone;
     for (int i = 0; i < 40; ++i)
-        map.insert(zone_map::value_type(vxn::string(std::to_string(i).c_str()), &zone));
+        map.insert(zone_map::value_type(narrow(std::to_string(i)), &zone));
     EXPECT_EQ(map.bucket_count(), 8u);
     map.max_load_factor(0.0f);
     for (int i = 40; i < 60; ++i)
-        map.insert(zone_map::value_type(vxn::string(std::to_string(i).c_str()), &zone));
+        map.insert(zone_map::value_type(narrow(std::to_string(i)), &zone));
     EXPECT_EQ(map.bucket_count(), 8u);
     EXPECT_EQ(map.size(), 60u);
     for (int i = 0; i < 60; ++i)
-        EXPECT_TRUE(map.find(vxn::string(std::to_string(i).c_str())) != map.end());
+        EXPECT_TRUE(map.find(narrow(std::to_string(i))) != map.end());
     map.max_load_factor(0.75f);
     map.insert(zone_map::value_type(vxn::string("60"), &zone));
     EXPECT_EQ(map.bucket_count(), 82u) << "61 / 0.75 rounded up";
@@ -575,16 +549,14 @@ void stopping_hook(const char* source, const char* function, int line, const cha
 template <class Map>
 void expect_map_texts(Map& map, const std::string& prefix)
 {
+    const std::string at = "extern/vxnstl/unordered_container:";
     {
         zyrel_test::hook_recorder hook;
         const vxn::u32 before = map.size();
         EXPECT_EQ(map.insert_after(typename Map::value_type(), nullptr), nullptr);
         EXPECT_EQ(map.size(), before);
         ASSERT_EQ(hook.reports().size(), 1u);
-        EXPECT_EQ(hook.reports()[0].expression, "position != 0");
-        EXPECT_EQ(hook.reports()[0].function, prefix + "::insert_after");
-        EXPECT_EQ(hook.reports()[0].source, "extern/vxnstl/unordered_container");
-        EXPECT_EQ(hook.reports()[0].line, 794);
+        EXPECT_EQ(hook.reports()[0].text(), at + "794 " + prefix + "::insert_after (position != 0)");
 
         // Dereferencing a real element reports nothing.
         typename Map::iterator it = map.begin();
@@ -603,17 +575,9 @@ void expect_map_texts(Map& map, const std::string& prefix)
     EXPECT_THROW((void)end->first, hook_stop);
     vxn::set_assert_handler(nullptr);
     ASSERT_EQ(g_stops.size(), 3u);
-    EXPECT_EQ(g_stops[0].expression, "m_node != 0");
-    EXPECT_EQ(g_stops[0].function, prefix + "::const_iterator::operator *");
-    EXPECT_EQ(g_stops[0].line, 930);
-    EXPECT_EQ(g_stops[1].expression, "m_node != 0");
-    EXPECT_EQ(g_stops[1].function, prefix + "::const_iterator::operator ->");
-    EXPECT_EQ(g_stops[1].line, 937);
-    EXPECT_EQ(g_stops[2].expression, "this->m_node != 0");
-    EXPECT_EQ(g_stops[2].function, prefix + "::iterator::operator ->");
-    EXPECT_EQ(g_stops[2].line, 1011);
-    for (const auto& report : g_stops)
-        EXPECT_EQ(report.source, "extern/vxnstl/unordered_container");
+    EXPECT_EQ(g_stops[0].text(), at + "930 " + prefix + "::const_iterator::operator * (m_node != 0)");
+    EXPECT_EQ(g_stops[1].text(), at + "937 " + prefix + "::const_iterator::operator -> (m_node != 0)");
+    EXPECT_EQ(g_stops[2].text(), at + "1011 " + prefix + "::iterator::operator -> (this->m_node != 0)");
 }
 
 TEST_F(UnorderedContainerTest, AssertionHookGetsTheFullInstantiationNames)

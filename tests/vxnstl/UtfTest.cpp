@@ -1,10 +1,8 @@
 #include <vxnstl/string>
 
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
@@ -178,12 +176,6 @@ TEST(UtfTest, RandomValidTextRoundTrips)
 }
 
 #if defined(_WIN32)
-bool running_under_wine()
-{
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 // Well-formed sequences with lone bytes that can never start or continue one (stray
 // continuation bytes, C0, C1, F5..FF) between them: input on whose reading every
 // converter that substitutes U+FFFD agrees.
@@ -215,7 +207,7 @@ std::string mixed_utf8(std::mt19937& generator)
 // Wine the comparison uses input without such pieces.
 TEST(UtfTest, LibraryConverterMatchesTheSystemConverter)
 {
-    const bool wine = running_under_wine();
+    const bool wine = zyrel_test::running_under_wine();
     RecordProperty("system_converter", wine ? "wine" : "windows");
     std::mt19937 generator(77u);
     std::uniform_int_distribution<int> length(1, 24);

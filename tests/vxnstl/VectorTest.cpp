@@ -12,54 +12,24 @@
 
 using zyrel_test::allocation_stats;
 using zyrel_test::counting_allocator;
+using zyrel_test::tracked;
 
 namespace {
-
-using counted_string = vxn::basic_string<char, counting_allocator>;
 
 // The shape of an early log entry: three 32-bit fields and a narrow string.
 struct record {
     vxn::u32 line;
     vxn::u32 level;
     vxn::u32 category;
-    counted_string text;
+    zyrel_test::counted_string text;
 };
-
-// Counts live instances, so growth and clear can be shown to neither leak nor destroy
-// anything twice.
-struct tracked {
-    static int live;
-    int value = 0;
-    tracked() { ++live; }
-    explicit tracked(int v) : value(v) { ++live; }
-    tracked(const tracked& other) : value(other.value) { ++live; }
-    ~tracked() { --live; }
-    tracked& operator=(const tracked&) = default;
-};
-int tracked::live = 0;
 
 using plain_words = vxn::vector<vxn::u32, counting_allocator>;
 using inline_words = vxn::vector<vxn::u32, vxn::fixed_storage<32, counting_allocator, 4>>;
 using inline_tokens = vxn::vector<vxn::wchar*, vxn::fixed_storage<32, counting_allocator, 4>>;
 using token_list = vxn::vector<vxn::wchar*, vxn::fixed_storage<32, vxn::allocator, 4>>;
 
-class VectorTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        allocation_stats::reset();
-        tracked::live = 0;
-    }
-    void TearDown() override
-    {
-        // Every block went back, with the byte count it was allocated with.
-        EXPECT_EQ(allocation_stats::get().bytes_live, 0u);
-        EXPECT_EQ(allocation_stats::get().size_mismatches, 0u);
-        EXPECT_EQ(tracked::live, 0);
-    }
-    static std::size_t allocations() { return allocation_stats::get().allocations; }
-    static std::size_t last_allocation() { return allocation_stats::get().last_allocation; }
-};
+using VectorTest = zyrel_test::counted_heap_test;
 
 TEST_F(VectorTest, GrowsByEightThenByHalf)
 {
@@ -270,11 +240,8 @@ TEST_F(VectorTest, AssertionHookGetsTheTokenListTexts)
         EXPECT_TRUE(hook.reports().empty());
         (void)tokens[1];
         ASSERT_EQ(hook.reports().size(), 1u);
-        EXPECT_EQ(hook.reports()[0].expression, "m_start + offset < m_end");
-        EXPECT_EQ(hook.reports()[0].function,
-                  "vxn::vector<wchar_t *,class vxn::fixed_storage<32,class vxn::allocator,4> >::operator []");
-        EXPECT_EQ(hook.reports()[0].source, "extern/vxnstl/vector");
-        EXPECT_EQ(hook.reports()[0].line, 219);
+        EXPECT_EQ(hook.reports()[0].text(), "extern/vxnstl/vector:219 vxn::vector<wchar_t *,class vxn::fixed_storage<32,"
+                                            "class vxn::allocator,4> >::operator [] (m_start + offset < m_end)");
 
         const token_list& view = tokens;
         (void)view[3];
