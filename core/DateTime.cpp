@@ -8,10 +8,6 @@ namespace VXN {
 
 namespace {
 
-constexpr std::int64_t kTicksPerMillisecond = DateTime::TicksPerMillisecond;
-constexpr std::int64_t kTicksPerSecond = DateTime::TicksPerSecond;
-constexpr std::int64_t kTicksPerMinute = DateTime::TicksPerMinute;
-constexpr std::int64_t kTicksPerHour = DateTime::TicksPerHour;
 
 Result ConversionFailure(const char* pattern)
 {
@@ -22,16 +18,16 @@ Result ConversionFailure(const char* pattern)
 
 TimeSpan::TimeSpan(std::int64_t value)
     : ticks(value),
-      hours(static_cast<std::int16_t>(value / kTicksPerHour)),
-      minutes(static_cast<std::int16_t>(value / kTicksPerMinute % 60)),
-      seconds(static_cast<std::int16_t>(value / kTicksPerSecond % 60)),
-      milliseconds(static_cast<std::int16_t>(value / kTicksPerMillisecond % 1000))
+      hours(static_cast<std::int16_t>(value / Ticks::PerHour)),
+      minutes(static_cast<std::int16_t>(value / Ticks::PerMinute % 60)),
+      seconds(static_cast<std::int16_t>(value / Ticks::PerSecond % 60)),
+      milliseconds(static_cast<std::int16_t>(value / Ticks::PerMillisecond % 1000))
 {
 }
 
 TimeSpan::TimeSpan(std::int16_t hours, std::int16_t minutes, std::int16_t seconds, std::int16_t milliseconds)
     : TimeSpan((((static_cast<std::int64_t>(hours) * 60 + minutes) * 60 + seconds) * 1000 + milliseconds) *
-               kTicksPerMillisecond)
+               Ticks::PerMillisecond)
 {
 }
 
@@ -78,7 +74,7 @@ Result DateTime::SetUtcTicks(std::uint64_t ticks)
         const std::int64_t bias = info->Bias;
         if (bias < -kMaxBiasMinutes || bias > kMaxBiasMinutes)
             return ConversionFailure("FileTimeToSystemTime failed: {0}");
-        const std::uint64_t localTicks = ticks - static_cast<std::uint64_t>(bias * kTicksPerMinute);
+        const std::uint64_t localTicks = ticks - static_cast<std::uint64_t>(bias * Ticks::PerMinute);
         if (!TicksToSystemTime(localTicks, local))
             return ConversionFailure("FileTimeToSystemTime failed: {0}");
         offset = TimeSpan(static_cast<std::int16_t>(-bias / 60), static_cast<std::int16_t>(-bias % 60), 0, 0);

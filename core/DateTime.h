@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Result.h"
+#include "Ticks.h"
 
 #include <cstdint>
 
@@ -30,10 +31,10 @@ struct TimeSpan {
 
 class DateTime {
 public:
-    static constexpr std::uint64_t TicksPerMillisecond = 10000;
-    static constexpr std::uint64_t TicksPerSecond = 10000000;
-    static constexpr std::uint64_t TicksPerMinute = 600000000;
-    static constexpr std::uint64_t TicksPerHour = 36000000000;
+    static constexpr std::uint64_t TicksPerMillisecond = Ticks::PerMillisecond;
+    static constexpr std::uint64_t TicksPerSecond = Ticks::PerSecond;
+    static constexpr std::uint64_t TicksPerMinute = Ticks::PerMinute;
+    static constexpr std::uint64_t TicksPerHour = Ticks::PerHour;
 
     // Ticks 0 (1601-01-01 00:00:00.000) in the UTC zone.
     DateTime();

@@ -1,17 +1,12 @@
 #include "TimeConversion.h"
 
+#include "Ticks.h"
+
 namespace VXN {
 
 namespace {
 
-constexpr std::int64_t kTicksPerMillisecond = 10000;
-constexpr std::int64_t kTicksPerSecond = 10000000;
-constexpr std::int64_t kTicksPerMinute = 600000000;
-constexpr std::int64_t kTicksPerHour = 36000000000;
-constexpr std::int64_t kTicksPerDay = 864000000000;
 
-// 1970-01-01 is this many days after 1601-01-01, the origin of ticks.
-constexpr std::int64_t kDaysFrom1601To1970 = 134774;
 
 // Rule hours as POSIX rules use them: up to a week from midnight of the rule's day.
 constexpr std::int32_t kMaxRuleHours = 167;
@@ -30,12 +25,12 @@ std::int64_t DaysFromCivil(std::int64_t year, int month, int day)
     const std::int64_t yearOfEra = year - era * 400;
     const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
     const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468 + kDaysFrom1601To1970;
+    return era * 146097 + dayOfEra - 719468 + Ticks::DaysFrom1601To1970;
 }
 
 void CivilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day)
 {
-    const std::int64_t z = days - kDaysFrom1601To1970 + 719468;
+    const std::int64_t z = days - Ticks::DaysFrom1601To1970 + 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const std::int64_t dayOfEra = z - era * 146097;
     const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
@@ -71,7 +66,7 @@ std::int64_t YearOfTicks(std::int64_t ticks)
     std::int64_t year = 0;
     int month = 0;
     int day = 0;
-    CivilFromDays(FloorDiv(ticks, kTicksPerDay), year, month, day);
+    CivilFromDays(FloorDiv(ticks, Ticks::PerDay), year, month, day);
     return year;
 }
 
@@ -106,8 +101,8 @@ std::int64_t RuleInstant(const SystemTime& rule, std::int64_t year)
         days = first + dayOfMonth - 1;
     }
     const std::int64_t hour = static_cast<std::int16_t>(rule.wHour);
-    return days * kTicksPerDay + hour * kTicksPerHour + rule.wMinute * kTicksPerMinute +
-           rule.wSecond * kTicksPerSecond + rule.wMilliseconds * kTicksPerMillisecond;
+    return days * Ticks::PerDay + hour * Ticks::PerHour + rule.wMinute * Ticks::PerMinute +
+           rule.wSecond * Ticks::PerSecond + rule.wMilliseconds * Ticks::PerMillisecond;
 }
 
 bool WithinBias(std::int64_t minutes)
@@ -122,8 +117,8 @@ bool TicksToSystemTime(std::uint64_t ticks, SystemTime& fields)
     if (ticks > 0x7FFFFFFFFFFFFFFFull)
         return false;
     const std::int64_t value = static_cast<std::int64_t>(ticks);
-    const std::int64_t days = value / kTicksPerDay;
-    std::int64_t rest = value % kTicksPerDay;
+    const std::int64_t days = value / Ticks::PerDay;
+    std::int64_t rest = value % Ticks::PerDay;
     std::int64_t year = 0;
     int month = 0;
     int day = 0;
@@ -132,13 +127,13 @@ bool TicksToSystemTime(std::uint64_t ticks, SystemTime& fields)
     fields.wMonth = static_cast<std::uint16_t>(month);
     fields.wDay = static_cast<std::uint16_t>(day);
     fields.wDayOfWeek = static_cast<std::uint16_t>(WeekdayOfDays(days));
-    fields.wHour = static_cast<std::uint16_t>(rest / kTicksPerHour);
-    rest %= kTicksPerHour;
-    fields.wMinute = static_cast<std::uint16_t>(rest / kTicksPerMinute);
-    rest %= kTicksPerMinute;
-    fields.wSecond = static_cast<std::uint16_t>(rest / kTicksPerSecond);
-    rest %= kTicksPerSecond;
-    fields.wMilliseconds = static_cast<std::uint16_t>(rest / kTicksPerMillisecond);
+    fields.wHour = static_cast<std::uint16_t>(rest / Ticks::PerHour);
+    rest %= Ticks::PerHour;
+    fields.wMinute = static_cast<std::uint16_t>(rest / Ticks::PerMinute);
+    rest %= Ticks::PerMinute;
+    fields.wSecond = static_cast<std::uint16_t>(rest / Ticks::PerSecond);
+    rest %= Ticks::PerSecond;
+    fields.wMilliseconds = static_cast<std::uint16_t>(rest / Ticks::PerMillisecond);
     return true;
 }
 
@@ -149,9 +144,9 @@ bool SystemTimeToTicks(const SystemTime& fields, std::uint64_t& ticks)
         fields.wSecond >= 60 || fields.wMilliseconds >= 1000)
         return false;
     const std::int64_t days = DaysFromCivil(fields.wYear, fields.wMonth, fields.wDay);
-    ticks = static_cast<std::uint64_t>(days * kTicksPerDay + fields.wHour * kTicksPerHour +
-                                       fields.wMinute * kTicksPerMinute + fields.wSecond * kTicksPerSecond +
-                                       fields.wMilliseconds * kTicksPerMillisecond);
+    ticks = static_cast<std::uint64_t>(days * Ticks::PerDay + fields.wHour * Ticks::PerHour +
+                                       fields.wMinute * Ticks::PerMinute + fields.wSecond * Ticks::PerSecond +
+                                       fields.wMilliseconds * Ticks::PerMillisecond);
     return true;
 }
 
@@ -173,9 +168,9 @@ bool UtcToZoneLocalTime(const TimeZoneInformation& zone, const SystemTime& utc, 
         // The rules of the year that the local clock shows. Daylight time begins at the
         // DaylightDate as standard time reads it and ends at the StandardDate as daylight
         // time reads it; comparing in UTC makes the repeated hour in autumn unambiguous.
-        const std::int64_t year = YearOfTicks(instant - standardBias * kTicksPerMinute);
-        const std::int64_t begins = RuleInstant(zone.DaylightDate, year) + standardBias * kTicksPerMinute;
-        const std::int64_t ends = RuleInstant(zone.StandardDate, year) + daylightBias * kTicksPerMinute;
+        const std::int64_t year = YearOfTicks(instant - standardBias * Ticks::PerMinute);
+        const std::int64_t begins = RuleInstant(zone.DaylightDate, year) + standardBias * Ticks::PerMinute;
+        const std::int64_t ends = RuleInstant(zone.StandardDate, year) + daylightBias * Ticks::PerMinute;
         bool daylight = false;
         if (begins < ends)
             daylight = instant >= begins && instant < ends;
@@ -184,7 +179,7 @@ bool UtcToZoneLocalTime(const TimeZoneInformation& zone, const SystemTime& utc, 
         bias = daylight ? daylightBias : standardBias;
     }
 
-    const std::int64_t localTicks = instant - bias * kTicksPerMinute;
+    const std::int64_t localTicks = instant - bias * Ticks::PerMinute;
     if (localTicks < 0)
         return false;
     SystemTime fields;

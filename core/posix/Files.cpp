@@ -2,6 +2,7 @@
 // library, and fstat/statx for file facts.
 #include "FilesPlatform.h"
 #include "SymbolicLink.h"
+#include "Ticks.h"
 
 #include <cerrno>
 #include <climits>
@@ -13,9 +14,8 @@ namespace VXN::platform {
 
 namespace {
 
-// Seconds from 1601-01-01 (the Windows file-time origin) to 1970-01-01.
-constexpr std::int64_t kEpochDifference = 11644473600;
-constexpr std::uint64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kEpochDifference = Ticks::SecondsFrom1601To1970;
+constexpr std::uint64_t kTicksPerSecond = Ticks::PerSecond;
 
 std::uint64_t file_time_ticks(std::int64_t seconds, std::int64_t nanoseconds)
 {
