@@ -1,0 +1,34 @@
+// The installer's signature check: Authenticode, and the exact publisher.
+#pragma once
+
+#include "ui/UserInterface.h"
+
+#include <vxnstl/string>
+
+#include <cstdint>
+
+// The only publisher whose installers start without a question.
+inline constexpr const vxn::wchar* ExpectedPublisher = VXN_W("Vexal Norim Inc.");
+
+// The verdict on a file: 0 when its embedded Authenticode signature is valid under the
+// code-signing policy (Windows' codes otherwise, e.g. 0x800B0100 unsigned), and the simple
+// display name of the primary signer's certificate when one was read.
+struct SignatureVerdict {
+    std::uint32_t code = 0;
+    vxn::wstring signer;
+};
+
+SignatureVerdict CheckFileSignature(const vxn::wstring& path);
+
+// CheckFileSignature plus the publisher rule: 0 only for a valid signature by exactly
+// ExpectedPublisher (123, ERROR_INVALID_NAME, for any other signer); never 0 otherwise.
+std::uint32_t InstallerSignatureCode(const vxn::wstring& path);
+
+// The code as the user sees it: 0x800B.... and 0x8009.... keep their lower 16 bits, any other
+// code is shown whole as a signed decimal.
+std::int32_t DisplayedSignatureCode(std::uint32_t code);
+
+// The whole check of the dialog: true when the installer is to be started, either because
+// it is verified or because the user answered Yes to the warning (string 8 with the code,
+// caption string 7, Yes/No, warning icon, owned by `parent`).
+bool VerifyInstallerSignature(ui::Window parent, const vxn::wstring& path);
