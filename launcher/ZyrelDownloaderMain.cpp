@@ -1,6 +1,78 @@
+// The start-up sequence: set up logging, read the settings (command line first, then the
+// configuration compiled into the program) and take the first way to a working client
+// that applies: start the installed client; in self-update mode wait for the client to
+// go; relaunch from a temporary copy; or run the download dialog here.
 #include "ZyrelDownloaderMain.h"
+
+#include "CommandLine.h"
+#include "ProgramStart.h"
+#include "SelfUpdate.h"
+#include "SelfUpdatePlatform.h"
+#include "Settings.h"
+
+#include "Log.h"
+#include "Path.h"
+
+namespace {
+
+constexpr const char* kSource = "ZyrelDownloaderMain";
+
+void RunDownloadStage()
+{
+    VXN_LOG(kSource, VXN::LogLevel::Error, "The download dialog is not part of this build yet");
+}
+
+} // namespace
+
+bool LaunchInstalledClient(const vxn::wstring& location)
+{
+    const vxn::wstring suffix = Settings::Get(Settings::Key::AppSuffix, VXN_W(""));
+    // The client keeps its Windows file name everywhere; only the separator is the
+    // platform's.
+    const vxn::wstring pattern = VXN::format(selfupdate_platform::JoinPattern, VXN_W("{0}"), VXN_W("ZyrelClient{1}.exe"));
+    const vxn::wstring client = VXN::format(pattern.c_str(), location, suffix);
+    VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0}", client);
+    return ProgramStarted(OpenProgram(nullptr, client, vxn::wstring()));
+}
 
 int ZyrelDownloaderMain()
 {
+    VXN::SetLogSink(VXN::FileLogSink);
+    VXN_LOG(kSource, VXN::LogLevel::Info, "ZyrelDownloader starting up");
+
+    VXN::Path executable = VXN::GetExecutablePath();
+    // Read before anything can start a child: a copy that replaced the first instance
+    // finds its mark here, and no child of ours inherits it.
+    (void)selfupdate_platform::ReplacedFirstInstance();
+
+    // The current folder stays the one we were started in. The change that could go here
+    // would take the program's own base name as a relative folder: normally no such folder
+    // exists and the change is a no-op, and where one happens to exist it would silently
+    // move the lookup of "./ZyrelClient.exe" (and the client's start) somewhere else.
+
+    (void)ParseCommandLine();
+    (void)LoadEmbeddedConfiguration();
+
+    // Looked up on every run, self-update included.
+    const vxn::wstring location = FindInstallLocation();
+
+    if (!Settings::SelfUpdate() && !location.empty()) {
+        if (LaunchInstalledClient(location))
+            return 0; // the log sink stays registered, no shutdown line: the client runs
+        VXN_LOG(kSource, VXN::LogLevel::Error, "Failed to launch Zyrel executable");
+    }
+
+    if (Settings::SelfUpdate())
+        WaitForParentExit();
+
+    if (Settings::TempDir().empty()) {
+        if (RelaunchFromTempCopy(executable.WideString()))
+            return 0;
+    }
+
+    RunDownloadStage();
+
+    VXN_LOG(kSource, VXN::LogLevel::Info, "ZyrelDownloader shutting down");
+    VXN::SetLogSink(nullptr);
     return 0;
 }

@@ -1,0 +1,40 @@
+// The OS half of the self-update handoff and the relaunch (launcher/posix/SelfUpdate.cpp,
+// launcher/win32/SelfUpdate.cpp).
+#pragma once
+
+#include <vxnstl/string>
+
+namespace selfupdate_platform {
+
+// "{0}\\{1}" on Windows; Linux joins a folder and a name with "/", since a backslash is an
+// ordinary file-name character there.
+extern const vxn::wchar* const JoinPattern;
+
+// The user's temporary folder with its trailing separator (GetTempPathW; TMPDIR or /tmp);
+// "" when the system cannot tell.
+vxn::wstring TempFolder();
+
+// A new random UUID in lower case, 8-4-4-4-12, no braces; "" when none can be made.
+vxn::wstring NewUuidText();
+
+// Creates the relaunch folder. Windows: with its missing parents, an existing folder
+// being fine (the copy that follows fails on any file already there). Linux: the last level
+// is created here and now, mode 0700, and a name that already exists (a folder, or a link
+// someone planted) fails.
+bool CreateRelaunchFolder(const vxn::wstring& path);
+
+// Copies the executable file; fails when the target exists.
+bool CopyExecutable(const vxn::wstring& from, const vxn::wstring& to);
+
+// Starts the copy with the parameter text. Windows: ShellExecuteW, and this process exits
+// afterwards. Linux: the copy replaces this process (exec), keeping its id, terminal,
+// parent and exit status: the Unix form of "start the copy and exit". It only returns when
+// the copy could not be started.
+bool StartCopy(const vxn::wstring& target, const vxn::wstring& parameters);
+
+// Whether this process is a copy that replaced the first instance (Linux only; the mark
+// is read from the environment once and removed at once, so no later child inherits it).
+// Such a copy's parent is not the instance it was started by, and is never waited for.
+bool ReplacedFirstInstance();
+
+} // namespace selfupdate_platform

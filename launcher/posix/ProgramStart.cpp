@@ -1,0 +1,147 @@
+// Starting a program on Linux, the way the shell's "open" verb starts one on Windows.
+//
+// The parameter text is split with the Windows rules, so a program receives the same
+// arguments on both systems. A Windows program (a file that starts with "MZ") runs through
+// the `wine` found on PATH; any other regular file with an execute bit runs directly.
+// posix_spawn reports a failed exec itself (glibc runs the child on a vfork-style stack and
+// hands the exec's error back), so a program that never ran is never reported as started.
+// The child inherits the current folder and the environment, and nothing else of ours: every
+// descriptor above stderr is closed (the log file among them), the signal mask is emptied
+// and the signals a user interface may catch go back to their defaults.
+#include "ProgramStart.h"
+
+#include "CommandLine.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// ShellExecuteW's error answers (all 32 or less).
+constexpr std::uintptr_t kFileNotFound = 2;   // SE_ERR_FNF
+constexpr std::uintptr_t kAccessDenied = 5;   // SE_ERR_ACCESSDENIED
+constexpr std::uintptr_t kNoAssociation = 31; // SE_ERR_NOASSOC: no program opens this kind of file
+constexpr std::uintptr_t kStarted = 42;
+
+std::string Utf8(const vxn::wstring& text)
+{
+    vxn::string narrow;
+    narrow.assign_utf16(text.c_str(), text.size());
+    return std::string(narrow.c_str(), narrow.size());
+}
+
+bool StartsWithMz(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char head[2] = {0, 0};
+    ssize_t got;
+    do
+        got = ::read(fd, head, sizeof head);
+    while (got < 0 && errno == EINTR);
+    ::close(fd);
+    return got == 2 && head[0] == 'M' && head[1] == 'Z';
+}
+
+// The first executable regular file called `name` in PATH's folders, or "".
+std::string FindOnPath(const char* name)
+{
+    const char* path = std::getenv("PATH");
+    if (path == nullptr)
+        return std::string();
+    std::string folders(path);
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        // An empty entry means the current folder, as for the shell.
+        std::string candidate = end > start ? folders.substr(start, end - start) : std::string(".");
+        candidate += '/';
+        candidate += name;
+        struct stat facts;
+        if (::stat(candidate.c_str(), &facts) == 0 && S_ISREG(facts.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return std::string();
+}
+
+std::uintptr_t SpawnError(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return kFileNotFound;
+    case ENOEXEC:
+        return kNoAssociation;
+    default:
+        return kAccessDenied;
+    }
+}
+
+} // namespace
+
+std::uintptr_t OpenProgram(void*, const vxn::wstring& file, const vxn::wstring& parameters)
+{
+    const std::string path = Utf8(file);
+    struct stat facts;
+    if (path.empty() || ::stat(path.c_str(), &facts) != 0)
+        return kFileNotFound;
+    if (!S_ISREG(facts.st_mode))
+        return kAccessDenied;
+
+    std::vector<std::string> words;
+    std::string program;
+    if (StartsWithMz(path)) {
+        program = FindOnPath("wine");
+        if (program.empty())
+            return kNoAssociation;
+        words.push_back(program);
+    } else {
+        if (::access(path.c_str(), X_OK) != 0)
+            return kAccessDenied;
+        program = path;
+    }
+    words.push_back(path);
+    const ArgumentList arguments = SplitParameters(parameters.c_str());
+    for (const vxn::wstring& argument : arguments)
+        words.push_back(Utf8(argument));
+
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signal : {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2, SIGWINCH})
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t child = 0;
+    const int error = posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? kStarted : SpawnError(error);
+}

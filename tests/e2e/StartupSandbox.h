@@ -1,0 +1,382 @@
+// A sandbox for running the real ZyrelDownloader: its own temporary folder (TMPDIR, so
+// the log and the relaunch folders land there), working folder and uninstall-entry
+// stand-in, no desktop, and a fake client (tests/helpers/fake_program) that records how it
+// was started.
+#pragma once
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#ifndef ZYREL_DOWNLOADER_PROGRAM
+#error "the tests are told where the program is"
+#endif
+
+namespace startup_test {
+
+namespace fs = std::filesystem;
+
+inline std::string join(const std::string& folder, const std::string& name)
+{
+#if defined(_WIN32)
+    return folder + "\\" + name;
+#else
+    return folder + "/" + name;
+#endif
+}
+
+inline bool has_line(const std::vector<std::string>& lines, const std::string& line)
+{
+    for (const std::string& candidate : lines)
+        if (candidate == line)
+            return true;
+    return false;
+}
+
+// What one start of the fake program recorded.
+struct record {
+    std::string program;
+    std::vector<std::string> arguments;
+    std::string cwd;
+    std::vector<std::string> descriptors;
+    std::string debugger_variable;
+    std::string replaced_mark;
+};
+
+struct exec_event {
+    int pid = 0;
+    std::string exe;
+    std::vector<std::string> argv;
+};
+
+struct parent_run {
+    zyrel_test::child_process parent;
+    std::string collected;
+    parent_run(const fs::path& program, const std::vector<std::string>& arguments, const zyrel_test::child_options& options)
+        : parent(program, arguments, options)
+    {
+    }
+    // Everything the parent printed (and, sharing its output, the program started by it).
+    const std::string& output()
+    {
+        collected += parent.read_all();
+        return collected;
+    }
+};
+
+class Sandbox {
+public:
+    explicit Sandbox(const std::string& tmp_name = "tmp")
+        : m_tmp(m_root.path() / tmp_name), m_work(m_root.path() / "work"), m_registry(m_root.path() / "registry"),
+          m_record(m_root.path() / "record.txt")
+    {
+        fs::create_directories(m_tmp);
+        fs::create_directories(m_work);
+        fs::create_directories(m_registry);
+        fs::create_directories(m_root.path() / "bin");
+    }
+
+    const fs::path& root() const { return m_root.path(); }
+    const fs::path& tmp() const { return m_tmp; }
+    const fs::path& work() const { return m_work; }
+    static fs::path program() { return fs::path(ZYREL_DOWNLOADER_PROGRAM); }
+
+    std::vector<std::string> environment() const
+    {
+        std::vector<std::string> variables = {"TMPDIR=" + m_tmp.string(), "TMP=" + m_tmp.string(),
+                                              "ZYREL_REGISTRY_ROOT=" + m_registry.string(), "ZYREL_UI=none",
+                                              "ZYREL_FAKE_RECORD=" + m_record.string(), "DISPLAY", "WAYLAND_DISPLAY",
+                                              "ZYREL_REPLACED_INSTANCE"};
+        if (m_wine)
+            variables.push_back("PATH=" + (m_root.path() / "bin").string() + ":" + zyrel_test::variable("PATH", ""));
+        return variables;
+    }
+
+    // The fake client under `name` in `folder`.
+    fs::path place_client(const fs::path& folder, const std::string& name = "ZyrelClient.exe") const
+    {
+        fs::create_directories(folder);
+        const fs::path target = folder / name;
+        fs::copy_file(zyrel_test::test_program("fake_program"), target, fs::copy_options::overwrite_existing);
+        return target;
+    }
+
+    // The uninstall entry of the client with `suffix`, naming `folder`.
+    void install(const std::string& suffix, const fs::path& folder) const
+    {
+        const fs::path entry = m_registry / "Software/Microsoft/Windows/CurrentVersion/Uninstall" / ("Zyrel" + suffix);
+        fs::create_directories(entry);
+        std::ofstream(entry / "InstallLocation", std::ios::binary) << folder.string();
+    }
+
+    // A `wine` first on PATH that records what it was asked to start, as the client does.
+    void fake_wine()
+    {
+        const fs::path wine = m_root.path() / "bin" / "wine";
+        std::ofstream(wine) << "#!/bin/sh\n{ echo begin; echo \"program $0\"; for a in \"$@\"; do echo \"arg $a\"; done;"
+                               " echo \"cwd $(pwd)\"; echo end; } >> \"$ZYREL_FAKE_RECORD\"\n";
+        fs::permissions(wine, fs::perms::owner_all);
+        m_wine = true;
+    }
+
+    // A copy of the program under another name.
+    fs::path copy_program(const std::string& name) const
+    {
+        const fs::path target = m_root.path() / name;
+        fs::copy_file(program(), target, fs::copy_options::overwrite_existing);
+        return target;
+    }
+
+    // A copy of the program carrying another embedded configuration; empty when the
+    // configuration cannot be replaced on this system.
+    fs::path program_with_configuration(const std::string& text) const
+    {
+#if defined(_WIN32)
+        (void)text;
+        return fs::path();
+#else
+        const fs::path target = copy_program("ZyrelDownloaderConfigured");
+        const fs::path ini = m_root.path() / "configuration.ini";
+        std::ofstream(ini, std::ios::binary) << text;
+        const auto result = zyrel_test::run_child(
+            "/bin/sh", {"-c", "objcopy --update-section .zyrel_rcdata_111=\"$0\" \"$1\"", ini.string(), target.string()});
+        return result.exit_code == 0 ? target : fs::path();
+#endif
+    }
+
+    // Runs the program (or another) in the working folder to its end; its exit code.
+    int run(const std::vector<std::string>& arguments, const fs::path& which = program()) const
+    {
+        zyrel_test::child_options options;
+        options.environment = environment();
+        options.merge_stderr = true;
+        const fs::path saved = fs::current_path();
+        fs::current_path(m_work);
+        auto result = zyrel_test::run_child(which, arguments, options);
+        fs::current_path(saved);
+        m_last_output = result.output;
+        return result.exit_code;
+    }
+
+    const std::string& last_output() const { return m_last_output; }
+
+    std::vector<record> records() const
+    {
+        std::vector<record> out;
+        std::istringstream lines(zyrel_test::read_file(m_record));
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line == "begin") {
+                out.emplace_back();
+                continue;
+            }
+            if (out.empty())
+                continue;
+            record& r = out.back();
+            const auto value = [&](const std::string& key) { return line.substr(key.size()); };
+            if (line.rfind("program ", 0) == 0)
+                r.program = value("program ");
+            else if (line.rfind("arg ", 0) == 0)
+                r.arguments.push_back(value("arg "));
+            else if (line == "arg")
+                r.arguments.emplace_back();
+            else if (line.rfind("cwd ", 0) == 0)
+                r.cwd = value("cwd ");
+            else if (line.rfind("fd ", 0) == 0)
+                r.descriptors.push_back(value("fd "));
+            else if (line.rfind("env VXN_WAIT_FOR_DEBUGGER=", 0) == 0)
+                r.debugger_variable = value("env VXN_WAIT_FOR_DEBUGGER=");
+            else if (line.rfind("env ZYREL_REPLACED_INSTANCE=", 0) == 0)
+                r.replaced_mark = value("env ZYREL_REPLACED_INSTANCE=");
+        }
+        return out;
+    }
+
+    // The log's lines as "[LVL] message", without the time stamps.
+    std::vector<std::string> log_messages(const fs::path& file = fs::path()) const
+    {
+        std::vector<std::string> out;
+        const fs::path log = file.empty() ? m_tmp / "ZyrelDownloader.log" : file;
+        for (const std::string& line : zyrel_test::lines_of(zyrel_test::read_file(log))) {
+            const std::size_t level = line.find(" [");
+            out.push_back(level == std::string::npos ? line : line.substr(level + 1));
+        }
+        return out;
+    }
+
+    bool wait_for_log_line(const std::string& line, int milliseconds) const
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (std::chrono::steady_clock::now() < until) {
+            if (has_line(log_messages(), line))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    bool wait_for_records(std::size_t count, int milliseconds) const
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (std::chrono::steady_clock::now() < until) {
+            if (records().size() >= count)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    std::vector<fs::path> relaunch_folders() const
+    {
+        std::vector<fs::path> out;
+        for (const auto& entry : fs::directory_iterator(m_tmp))
+            if (entry.path().filename().string().rfind("ZyrelDownloader-", 0) == 0)
+                out.push_back(entry.path());
+        return out;
+    }
+
+#if !defined(_WIN32)
+    // Lets another user (the survivor scenario) write the log and find its folders.
+    void open_to_everyone() const
+    {
+        for (const fs::path& folder : {m_root.path(), m_tmp, m_work, m_registry})
+            chmod(folder.c_str(), 0777);
+    }
+
+    // Starts the fake parent in `mode`, which starts the program with `arguments`.
+    std::unique_ptr<parent_run> start_parent(const std::string& mode, const std::vector<std::string>& arguments) const
+    {
+        std::vector<std::string> words = {mode, (m_tmp / "ZyrelDownloader.log").string(), program().string()};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        zyrel_test::child_options options;
+        options.environment = environment();
+        const fs::path saved = fs::current_path();
+        fs::current_path(m_work);
+        auto run = std::make_unique<parent_run>(zyrel_test::test_program("fake_parent"), words, options);
+        fs::current_path(saved);
+        return run;
+    }
+
+    // Runs a command found on PATH with the sandbox's environment; its exit code.
+    int run_wrapped(const std::vector<std::string>& words) const
+    {
+        const std::vector<std::string> arguments(words.begin() + 1, words.end());
+        zyrel_test::child_options options;
+        options.environment = environment();
+        options.merge_stderr = true;
+        const fs::path saved = fs::current_path();
+        fs::current_path(m_work);
+        auto result = zyrel_test::run_child("/usr/bin/" + words[0], arguments, options);
+        fs::current_path(saved);
+        m_last_output = result.output;
+        return result.exit_code;
+    }
+
+    // Runs the program to its end under ptrace and answers every exec it made: the first
+    // start and, when it relaunched, the copy that replaced it.
+    std::vector<exec_event> trace_execs(const fs::path& which, const std::vector<std::string>& arguments,
+                                        const std::vector<std::string>& extra_environment = {}) const
+    {
+        std::vector<std::string> variables = environment();
+        variables.insert(variables.end(), extra_environment.begin(), extra_environment.end());
+        std::vector<std::string> words = {which.string()};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+
+        const pid_t child = fork();
+        if (child == 0) {
+            for (const std::string& variable : variables) {
+                const std::size_t equals = variable.find('=');
+                if (equals == std::string::npos)
+                    unsetenv(variable.c_str());
+                else
+                    setenv(variable.substr(0, equals).c_str(), variable.c_str() + equals + 1, 1);
+            }
+            if (chdir(m_work.c_str()) != 0 || ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+                _exit(125);
+            execv(argv[0], argv.data());
+            _exit(126);
+        }
+        std::vector<exec_event> events;
+        const auto note = [&] {
+            exec_event event;
+            event.pid = child;
+            std::error_code error;
+            event.exe = fs::read_symlink("/proc/" + std::to_string(child) + "/exe", error).string();
+            const std::string cmdline = zyrel_test::read_file("/proc/" + std::to_string(child) + "/cmdline");
+            std::size_t start = 0;
+            for (std::size_t i = 0; i < cmdline.size(); ++i)
+                if (cmdline[i] == 0) {
+                    event.argv.push_back(cmdline.substr(start, i - start));
+                    start = i + 1;
+                }
+            events.push_back(event);
+        };
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(zyrel_test::kChildPatienceMs);
+        bool first = true;
+        for (;;) {
+            int status = 0;
+            const pid_t got = waitpid(child, &status, WNOHANG);
+            if (got == 0) {
+                if (std::chrono::steady_clock::now() > until) {
+                    kill(child, SIGKILL);
+                    ADD_FAILURE() << "the traced program did not finish";
+                    waitpid(child, &status, 0);
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            if (got < 0 || WIFEXITED(status) || WIFSIGNALED(status))
+                break;
+            if (!WIFSTOPPED(status))
+                continue;
+            int deliver = 0;
+            if (first) {
+                // The stop after the first exec.
+                first = false;
+                note();
+                ptrace(PTRACE_SETOPTIONS, child, nullptr, reinterpret_cast<void*>(PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL));
+            } else if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXEC << 8))) {
+                note();
+            } else if (WSTOPSIG(status) != SIGTRAP) {
+                deliver = WSTOPSIG(status);
+            }
+            ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void*>(static_cast<long>(deliver)));
+        }
+        return events;
+    }
+#endif
+
+private:
+    zyrel_test::temp_folder m_root;
+    fs::path m_tmp;
+    fs::path m_work;
+    fs::path m_registry;
+    fs::path m_record;
+    bool m_wine = false;
+    mutable std::string m_last_output;
+};
+
+} // namespace startup_test

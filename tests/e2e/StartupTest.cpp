@@ -1,0 +1,351 @@
+// The start-up sequence, run black-box: the real ZyrelDownloader in a sandbox of its own
+// (temporary folder, working folder, uninstall-entry stand-in), with a fake client that
+// records how it was started.
+#include "StartupSandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+using startup_test::Sandbox;
+using startup_test::has_line;
+
+namespace {
+
+const char* const kStart = "[INF] ZyrelDownloader starting up";
+const char* const kShutdown = "[INF] ZyrelDownloader shutting down";
+const char* const kLaunchFailed = "[ERR] Failed to launch Zyrel executable";
+
+std::string client_path(const fs::path& folder, const std::string& name = "ZyrelClient.exe")
+{
+    return startup_test::join(folder.string(), name);
+}
+
+} // namespace
+
+#if !defined(_WIN32)
+// Every way to an installed client: the uninstall entry, -existing, the current folder,
+// the suffix of the embedded configuration; and the ways a start fails.
+TEST(Startup, StartsAnInstalledClientOrFallsBackToTheDownload)
+{
+    {
+        Sandbox box;
+        const fs::path installed = box.root() / "Program Files" / "Zyrel";
+        box.place_client(installed);
+        box.install("", installed);
+        EXPECT_EQ(box.run({}), 0);
+        ASSERT_TRUE(box.wait_for_records(1, 30000));
+        const auto records = box.records();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].program, client_path(installed));
+        EXPECT_TRUE(records[0].arguments.empty());
+        EXPECT_EQ(fs::path(records[0].cwd), box.work());
+        EXPECT_TRUE(records[0].descriptors.empty()) << "inherited descriptors: " << records[0].descriptors.size();
+        EXPECT_EQ(records[0].replaced_mark, "<unset>");
+        const auto log = box.log_messages();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.front(), kStart);
+        EXPECT_EQ(log.back(), "[INF] Launching " + client_path(installed));
+        EXPECT_FALSE(has_line(log, kShutdown));
+        EXPECT_TRUE(box.relaunch_folders().empty());
+    }
+    {
+        // -existing beats the uninstall entry; the current folder counts as the default.
+        Sandbox box;
+        const fs::path chosen = box.root() / "portable copy";
+        box.place_client(chosen);
+        box.place_client(box.work());
+        EXPECT_EQ(box.run({"-existing", chosen.string()}), 0);
+        ASSERT_TRUE(box.wait_for_records(1, 30000));
+        ASSERT_EQ(box.records().size(), 1u);
+        EXPECT_EQ(box.records()[0].program, client_path(chosen));
+    }
+    {
+        Sandbox box;
+        box.place_client(box.work());
+        EXPECT_EQ(box.run({}), 0);
+        ASSERT_TRUE(box.wait_for_records(1, 30000));
+        ASSERT_EQ(box.records().size(), 1u);
+        EXPECT_EQ(box.log_messages().back(), "[INF] Launching " + client_path(".") );
+    }
+    {
+        // The suffix comes from the embedded configuration and names both the entry and
+        // the file.
+        Sandbox box;
+        const fs::path program = box.program_with_configuration("[Downloader]\r\nDownloadUrl=?\r\nAppSuffix=X\r\n");
+        if (program.empty())
+            GTEST_SKIP() << "no way to replace the embedded configuration here";
+        const fs::path installed = box.root() / "ZyrelX";
+        box.place_client(installed, "ZyrelClientX.exe");
+        box.place_client(installed, "ZyrelClient.exe");
+        box.install("X", installed);
+        EXPECT_EQ(box.run({}, program), 0);
+        ASSERT_TRUE(box.wait_for_records(1, 30000));
+        ASSERT_EQ(box.records().size(), 1u);
+        EXPECT_EQ(box.records()[0].program, client_path(installed, "ZyrelClientX.exe"));
+    }
+    {
+        // An entry whose folder holds no client: the failure is logged and the download
+        // path runs (here in this process, as -temp is given).
+        Sandbox box;
+        box.install("", box.root() / "gone");
+        EXPECT_EQ(box.run({"-temp", (box.tmp() / "dl").string(), "-downloadurl", "?"}), 0);
+        const auto log = box.log_messages();
+        EXPECT_TRUE(box.records().empty());
+        EXPECT_TRUE(has_line(log, "[INF] Launching " + client_path(box.root() / "gone")));
+        EXPECT_TRUE(has_line(log, kLaunchFailed));
+        EXPECT_EQ(log.back(), kShutdown);
+    }
+    {
+        // A Windows client runs through the wine on PATH; a file that is neither a Windows
+        // program nor executable is a failed start.
+        Sandbox box;
+        const fs::path installed = box.root() / "wine client";
+        fs::create_directories(installed);
+        std::ofstream(installed / "ZyrelClient.exe", std::ios::binary) << "MZ\x90\x00 not really a program";
+        box.install("", installed);
+        box.fake_wine();
+        EXPECT_EQ(box.run({}), 0);
+        ASSERT_TRUE(box.wait_for_records(1, 30000));
+        ASSERT_EQ(box.records().size(), 1u);
+        EXPECT_EQ(box.records()[0].program, (box.root() / "bin" / "wine").string());
+        EXPECT_EQ(box.records()[0].arguments, std::vector<std::string>{client_path(installed)});
+
+        Sandbox plain;
+        const fs::path other = plain.root() / "text";
+        fs::create_directories(other);
+        std::ofstream(other / "ZyrelClient.exe") << "#!/bin/sh\necho not executable\n";
+        plain.install("", other);
+        EXPECT_EQ(plain.run({"-temp", (plain.tmp() / "dl").string(), "-downloadurl", "?"}), 0);
+        EXPECT_TRUE(has_line(plain.log_messages(), kLaunchFailed));
+    }
+}
+
+// -selfupdate never starts a client, even an installed one. (The program waits for its
+// parent in this mode, so a fake parent starts it: never the test itself.)
+TEST(Startup, SelfUpdateNeverStartsTheClient)
+{
+    Sandbox box;
+    const fs::path installed = box.root() / "Zyrel";
+    box.place_client(installed);
+    box.install("", installed);
+    box.place_client(box.work());
+    auto run = box.start_parent("exit-after-start", {"-selfupdate", "-temp", (box.tmp() / "dl").string(), "-downloadurl", "?"});
+    EXPECT_EQ(run->parent.finish(), 0);
+    ASSERT_TRUE(box.wait_for_log_line(kShutdown, 30000));
+    EXPECT_TRUE(box.records().empty());
+    const auto log = box.log_messages();
+    EXPECT_EQ(log.front(), kStart);
+    EXPECT_EQ(log.back(), kShutdown);
+    for (const std::string& line : log)
+        EXPECT_EQ(line.find("Launching"), std::string::npos) << line;
+}
+
+// The relaunch, traced: the first instance replaces itself with a copy of the same name in
+// a new private folder, and the copy receives exactly the arguments plus -temp.
+TEST(Startup, RelaunchesFromAPrivateCopyWithTheSameArguments)
+{
+    Sandbox box("tmp with \"quote\" and space");
+    const fs::path program = box.copy_program("MyDownloader");
+    const std::vector<std::string> arguments = {
+        "-language", "de", "-username", "J\xC3\xBCrgen \"the\" user", "", "tab\there", "trail\\",
+        "-proxy", "C:\\Proxy Folder\\", "-downloadurl", "?"};
+    const auto execs = box.trace_execs(program, arguments);
+    ASSERT_EQ(execs.size(), 2u) << "the first instance and its copy";
+    const std::regex folder_name("ZyrelDownloader-[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+    const fs::path copy(execs[1].exe);
+    const fs::path folder = copy.parent_path();
+    EXPECT_EQ(copy.filename(), "MyDownloader");
+    EXPECT_EQ(folder.parent_path(), box.tmp());
+    EXPECT_TRUE(std::regex_match(folder.filename().string(), folder_name)) << folder;
+    struct stat facts;
+    ASSERT_EQ(stat(folder.c_str(), &facts), 0);
+    EXPECT_EQ(facts.st_mode & 07777, 0700u);
+    std::vector<std::string> expected = {copy.string()};
+    expected.insert(expected.end(), arguments.begin(), arguments.end());
+    expected.push_back("-temp");
+    expected.push_back(folder.string());
+    EXPECT_EQ(execs[1].argv, expected);
+    EXPECT_EQ(execs[0].pid, execs[1].pid) << "the copy replaces the first instance";
+
+    // The copy logs as a run of its own, and goes to the download.
+    const auto log = box.log_messages();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), kStart);
+    EXPECT_EQ(log.back(), kShutdown);
+
+    // A second relaunch gets a folder of its own.
+    const auto again = box.trace_execs(program, {"-downloadurl", "?"});
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_NE(fs::path(again[1].exe).parent_path(), folder);
+    EXPECT_EQ(box.relaunch_folders().size(), 2u);
+}
+
+// When the copy cannot be made or cannot run, the first instance goes on to the download
+// itself; only a failed start is logged.
+TEST(Startup, FailedRelaunchGoesOnInTheFirstProcess)
+{
+    {
+        Sandbox box;
+        // The temporary folder is a file: no folder, no copy, no log.
+        std::ofstream(box.root() / "not a folder") << "x";
+        const auto execs = box.trace_execs(box.program(), {"-downloadurl", "?"},
+                                           {"TMPDIR=" + (box.root() / "not a folder").string()});
+        EXPECT_EQ(execs.size(), 1u);
+        EXPECT_TRUE(box.relaunch_folders().empty());
+    }
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a noexec mount needs root";
+    Sandbox box;
+    // The copy is made on a noexec file system, so its start fails. The mount lives in a
+    // namespace of its own and goes with it, so the log is kept beside it first.
+    const std::string script = "mount -t tmpfs -o noexec,size=64m tmpfs \"$1\" || exit 99; dir=$1; shift; \"$@\"; "
+                               "code=$?; cp \"$dir/ZyrelDownloader.log\" \"$dir/../noexec.log\"; "
+                               "ls \"$dir\" > \"$dir/../noexec.list\"; exit $code";
+    const int result = box.run_wrapped({"unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh",
+                                        box.tmp().string(), box.program().string(), "-downloadurl", "?"});
+    if (result == 99)
+        GTEST_SKIP() << "mounting is not allowed here";
+    EXPECT_EQ(result, 0) << box.last_output();
+    const auto log = box.log_messages(box.root() / "noexec.log");
+    EXPECT_TRUE(has_line(log, "[ERR] Failed to launch child ZyrelDownloader executable"));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), kShutdown) << "the first instance went on itself";
+    EXPECT_NE(zyrel_test::read_file(box.root() / "noexec.list").find("ZyrelDownloader-"), std::string::npos);
+}
+
+// The self-update handoff against real parents, all at once: each scenario takes up to 16
+// seconds of the program's own waiting.
+TEST(SelfUpdate, WaitsAndEscalatesOnlyWhileTheParentLives)
+{
+    struct scenario {
+        std::string mode;
+        std::unique_ptr<Sandbox> box;
+        std::unique_ptr<startup_test::parent_run> run;
+    };
+    std::vector<scenario> scenarios;
+    const bool root = geteuid() == 0;
+    for (const char* mode : {"exit-soon", "term-exits", "term-ignored", "survivor", "exit-after-start"}) {
+        if (std::string(mode) == "survivor" && !root)
+            continue;
+        scenario s{mode, std::make_unique<Sandbox>(), nullptr};
+        s.box->open_to_everyone();
+        s.run = s.box->start_parent(mode, {"-selfupdate", "-temp", (s.box->tmp() / "dl").string(), "-downloadurl", "?"});
+        scenarios.push_back(std::move(s));
+    }
+    for (scenario& s : scenarios) {
+        SCOPED_TRACE(s.mode);
+        const int parent_code = s.run->parent.finish();
+        const std::string parent_output = s.run->output();
+        ASSERT_TRUE(s.box->wait_for_log_line(kShutdown, 30000)) << "the program did not finish";
+        const auto log = s.box->log_messages();
+        const std::string waiting = "[INF] Waiting for parent process " + std::to_string(s.run->parent.id()) + " to exit";
+        const bool timed_out = has_line(log, "[INF] Timed out: Timed out waiting for Zyrel to exit. Self-update may fail "
+                                             "with sharing violations.");
+        if (s.mode == "exit-soon") {
+            EXPECT_TRUE(has_line(log, waiting));
+            EXPECT_EQ(parent_output.find("SIGTERM"), std::string::npos) << "a parent that exits in time is left alone";
+            EXPECT_EQ(parent_code, 0);
+        } else if (s.mode == "term-exits") {
+            EXPECT_TRUE(has_line(log, waiting));
+            EXPECT_NE(parent_output.find("SIGTERM"), std::string::npos);
+            EXPECT_EQ(parent_code, 15);
+            EXPECT_FALSE(timed_out);
+        } else if (s.mode == "term-ignored") {
+            EXPECT_NE(parent_output.find("SIGTERM"), std::string::npos);
+            EXPECT_EQ(parent_code, 128 + SIGKILL);
+            EXPECT_FALSE(timed_out);
+        } else if (s.mode == "survivor") {
+            // Running as another user, the program can signal nothing of ours: only the
+            // message remains (on stderr and in the log without a desktop).
+            EXPECT_TRUE(has_line(log, waiting));
+            EXPECT_TRUE(timed_out);
+            EXPECT_EQ(parent_code, 0);
+        } else {
+            // Gone by the time the program looks, or going while it waits: no close request
+            // either way, and no escalation.
+            EXPECT_EQ(parent_output.find("SIGTERM"), std::string::npos);
+            EXPECT_FALSE(timed_out);
+        }
+        EXPECT_EQ(log.back(), kShutdown);
+    }
+}
+
+namespace {
+volatile sig_atomic_t g_test_terms = 0;
+void count_term(int)
+{
+    g_test_terms = g_test_terms + 1;
+}
+} // namespace
+
+// A parent that dies leaves the program to an adopter: here the test itself, as a
+// subreaper. The adopter is never waited for, asked to close or killed.
+TEST(SelfUpdate, NeverSignalsTheProcessThatAdoptedIt)
+{
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0), 0);
+    struct sigaction counting = {};
+    counting.sa_handler = count_term;
+    struct sigaction saved = {};
+    sigaction(SIGTERM, &counting, &saved);
+    g_test_terms = 0;
+
+    Sandbox box;
+    auto run = box.start_parent("exit-after-start", {"-selfupdate", "-temp", (box.tmp() / "dl").string(), "-downloadurl", "?"});
+    EXPECT_EQ(run->parent.finish(), 0);
+    const int program = std::stoi(run->output());
+    const bool finished = box.wait_for_log_line(kShutdown, 30000);
+    // The orphan is ours now: reap it.
+    int status = 0;
+    for (int i = 0; i < 3000 && waitpid(program, &status, WNOHANG) == 0; ++i)
+        usleep(10000);
+    prctl(PR_SET_CHILD_SUBREAPER, 0, 0, 0, 0);
+    sigaction(SIGTERM, &saved, nullptr);
+
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(g_test_terms, 0) << "the adopter received a close request";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const std::string& line : box.log_messages())
+        EXPECT_EQ(line.find("Waiting for parent process " + std::to_string(getpid())), std::string::npos) << line;
+}
+#endif
+
+#if defined(_WIN32)
+// Windows: the client from -existing through ShellExecuteW, and the relaunch into a new
+// ZyrelDownloader-<uuid> folder under the temporary folder, run by the copy.
+TEST(Startup, StartsTheClientAndRelaunchesOnWindows)
+{
+    {
+        Sandbox box;
+        const fs::path chosen = box.root() / "portable copy";
+        box.place_client(chosen);
+        EXPECT_EQ(box.run({"-existing", "\"" + chosen.string() + "\""}), 0);
+        ASSERT_TRUE(box.wait_for_records(1, 30000));
+        EXPECT_EQ(box.records()[0].program, client_path(chosen));
+        EXPECT_EQ(box.log_messages().back(), "[INF] Launching " + client_path(chosen));
+    }
+    {
+        Sandbox box;
+        EXPECT_EQ(box.run({"-downloadurl", "?"}), 0);
+        ASSERT_TRUE(box.wait_for_log_line(kShutdown, 30000)) << "the copy did not run";
+        const auto folders = box.relaunch_folders();
+        ASSERT_EQ(folders.size(), 1u);
+        const std::regex folder_name("ZyrelDownloader-[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
+        EXPECT_TRUE(std::regex_match(folders[0].filename().string(), folder_name)) << folders[0];
+        EXPECT_TRUE(fs::exists(folders[0] / box.program().filename()));
+    }
+}
+#endif

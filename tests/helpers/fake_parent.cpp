@@ -1,0 +1,115 @@
+// The process that starts ZyrelDownloader in the self-update tests, standing in for the
+// client that is being updated. It starts the program given after the mode and its log
+// file, prints the program's process id, and then behaves as the mode says:
+//   exit-after-start  exits as soon as the log shows that the program has started
+//   exit-soon         exits after two seconds
+//   term-exits        exits when it receives SIGTERM
+//   term-ignored      ignores SIGTERM (only SIGKILL ends it)
+//   survivor          starts the program as user nobody with CAP_SYS_PTRACE alone, so it
+//                     can see us but not signal us, and exits once the program has
+// Every SIGTERM it receives is printed as "SIGTERM".
+#if defined(_WIN32)
+int main()
+{
+    return 2;
+}
+#else
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+volatile sig_atomic_t g_terms = 0;
+
+void on_term(int)
+{
+    g_terms = g_terms + 1;
+    const char text[] = "SIGTERM\n";
+    (void)!write(1, text, sizeof text - 1);
+}
+
+bool log_shows_start(const char* log)
+{
+    std::ifstream file(log);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str().find("ZyrelDownloader starting up") != std::string::npos;
+}
+
+void sleep_ms(long ms)
+{
+    timespec pause = {ms / 1000, (ms % 1000) * 1000000};
+    while (nanosleep(&pause, &pause) != 0) {
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4)
+        return 2;
+    const std::string mode = argv[1];
+    const char* log = argv[2];
+
+    struct sigaction action = {};
+    action.sa_handler = on_term;
+    sigaction(SIGTERM, &action, nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGTERM, SIG_DFL);
+        if (mode == "survivor") {
+            // Another user that may read our facts (CAP_SYS_PTRACE) but not signal us
+            // (no CAP_KILL): the parent it finds cannot be ended.
+            std::vector<char*> words = {const_cast<char*>("setpriv"), const_cast<char*>("--reuid=65534"),
+                                        const_cast<char*>("--regid=65534"), const_cast<char*>("--clear-groups"),
+                                        const_cast<char*>("--inh-caps=+sys_ptrace"),
+                                        const_cast<char*>("--ambient-caps=+sys_ptrace")};
+            for (int i = 3; i < argc; ++i)
+                words.push_back(argv[i]);
+            words.push_back(nullptr);
+            execvp("setpriv", words.data());
+            _exit(126);
+        }
+        execv(argv[3], argv + 3);
+        _exit(127);
+    }
+    std::printf("%d\n", static_cast<int>(child));
+    std::fflush(stdout);
+
+    if (mode == "exit-after-start") {
+        for (int i = 0; i < 30000 && !log_shows_start(log); ++i)
+            sleep_ms(1);
+        return 0;
+    }
+    if (mode == "exit-soon") {
+        sleep_ms(2000);
+        return 0;
+    }
+    if (mode == "term-exits") {
+        while (g_terms == 0)
+            pause();
+        return 15;
+    }
+    if (mode == "term-ignored") {
+        for (;;)
+            pause();
+    }
+    if (mode == "survivor") {
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0) {
+        }
+        return 0;
+    }
+    return 2;
+}
+#endif
