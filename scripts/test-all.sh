@@ -13,7 +13,7 @@ root=$(pwd)
 # shellcheck source=lib/install-deps.sh
 source scripts/lib/install-deps.sh
 
-stages=${ZYREL_STAGES:-"linux asan tsan valgrind windows fuzz"}
+stages=${ZYREL_STAGES:-"linux asan tsan valgrind windows packages fuzz"}
 wants() { case " $stages " in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
 
 declare -a summary=()
@@ -139,6 +139,17 @@ if wants windows; then
     else
         echo "zyrel: Windows build NOT RUN: the MinGW-w64 packages could not be installed."
         record "Windows build and tests" "FAILED: MinGW-w64 could not be installed"
+    fi
+fi
+
+if wants packages; then
+    if [ -x build/default/launcher/ZyrelDownloader ]; then
+        package_kinds=linux
+        [ -f build/mingw-i686/launcher/ZyrelDownloader.exe ] && package_kinds="linux windows"
+        # shellcheck disable=SC2086
+        run_stage "packages (.deb, .zip)" scripts/lib/check-packages.sh $package_kinds
+    else
+        record "packages (.deb, .zip)" "not run: the default build is missing"
     fi
 fi
 
