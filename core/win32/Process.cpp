@@ -1,4 +1,5 @@
 // Windows half of Process.
+#include "SystemLibrary.h"
 #include "FilesPlatform.h"
 #include "ProcessPlatform.h"
 
@@ -214,7 +215,7 @@ void pause_milliseconds(std::uint32_t milliseconds)
 
 bool show_debugger_dialog(const vxn::wstring& title, const vxn::wstring& instruction, const vxn::wstring& content)
 {
-    HMODULE comctl = LoadLibraryW(L"comctl32.dll");
+    HMODULE comctl = load_system_library(L"comctl32.dll");
     if (comctl == nullptr)
         return false;
     const auto show =
