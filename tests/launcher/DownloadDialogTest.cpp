@@ -680,3 +680,78 @@ TEST(DownloadDialogForReal, DownloadsWithTheWorkerAndStartsTheInstaller)
 }
 
 } // namespace
+
+namespace {
+
+// The log of a finished child: every line whole ("stamp [LVL] message" and CR LF).
+std::vector<std::string> LogMessagesOf(const std::filesystem::path& log_file)
+{
+    const std::string bytes = zyrel_test::read_file(log_file);
+    EXPECT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes.substr(bytes.size() >= 2 ? bytes.size() - 2 : 0), "\r\n") << "the last line is complete";
+    std::vector<std::string> messages;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t end = bytes.find("\r\n", at);
+        if (end == std::string::npos)
+            break;
+        const std::string line = bytes.substr(at, end - at);
+        const std::size_t level = line.find(" [");
+        EXPECT_NE(level, std::string::npos) << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos) << "no line inside another: " << line;
+        if (level != std::string::npos && line.size() > level + 7)
+            messages.push_back(line.substr(level + 2, 3) + " " + line.substr(level + 7));
+        at = end + 2;
+    }
+    return messages;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(DownloadDialogProcess, CancelEndsTheProcessCleanlyWhileTheWorkerTransfers)
+{
+    zyrel_test::http_test_server server;
+    zyrel_test::temp_folder folder;
+    const std::string temp = zyrel_test::to_utf8(folder.path());
+    const std::string download_dir = zyrel_test::to_utf8(folder.path() / "ZyrelDownloader-cancel");
+    zyrel_test::child_options options;
+    options.environment = {"TMPDIR=" + temp, "TMP=" + temp, "TEMP=" + temp};
+    const auto result = zyrel_test::run_child(zyrel_test::test_program("download_dialog_run"),
+                                              {"cancel", server.url("/slow/400000"), download_dir}, options);
+    EXPECT_EQ(result.exit_code, 0) << result.output;
+    EXPECT_NE(result.output.find("asked: Cancel download?"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("returning"), std::string::npos) << result.output;
+
+    const auto messages = LogMessagesOf(folder.path() / "ZyrelDownloader.log");
+    EXPECT_TRUE(Contains(messages, "INF Dialog finalizing"));
+    EXPECT_TRUE(Contains(messages, "INF ZyrelDownloader shutting down"));
+    EXPECT_FALSE(Contains(messages, "INF Download thread reports completion")) << "it ended mid-transfer";
+    const auto partial = std::filesystem::file_size(folder.path() / "ZyrelDownloader-cancel" / "400000");
+    EXPECT_LT(partial, 400000u) << "the partial file stays";
+}
+
+TEST(DownloadDialogProcess, TheProgramsOwnCompositionDownloadsAndChecksTheSignature)
+{
+    zyrel_test::http_test_server server;
+    zyrel_test::temp_folder folder;
+    const std::string temp = zyrel_test::to_utf8(folder.path());
+    const std::string download_dir = zyrel_test::to_utf8(folder.path() / "ZyrelDownloader-default");
+    zyrel_test::child_options options;
+    options.environment = {"TMPDIR=" + temp, "TMP=" + temp, "TEMP=" + temp, "ZYREL_UI=none"};
+    options.merge_stderr = true;
+    const auto result = zyrel_test::run_child(zyrel_test::test_program("download_dialog_run"),
+                                              {"default", server.url("/file/300000"), download_dir}, options);
+    EXPECT_EQ(result.exit_code, 0) << result.output;
+    const auto messages = LogMessagesOf(folder.path() / "ZyrelDownloader.log");
+    EXPECT_TRUE(Contains(messages, "INF Download complete with code 0 and httpCode 200"));
+    EXPECT_TRUE(Contains(messages, "INF Verifying signature"));
+    // A test file carries no signature, and a run without a desktop answers the warning No.
+    EXPECT_TRUE(Contains(messages, "INF Verifing signature failed"));
+    EXPECT_TRUE(Contains(messages, "INF Dialog finalizing"));
+    EXPECT_EQ(zyrel_test::read_file(folder.path() / "ZyrelDownloader-default" / "300000").size(), 300000u);
+}
+
+} // namespace
