@@ -13,6 +13,29 @@ set(CMAKE_RC_COMPILER ${ZYREL_MINGW_TRIPLE}-windres)
 # PACKAGE set to ONLY, CMAKE_PREFIX_PATH would be re-rooted and silently ignored, so the
 # prefix goes into the find root instead.
 set(ZYREL_MINGW_DEPS "" CACHE PATH "Prefix of cross-built dependencies")
+# ---- libcurl (scripts/lib/build-windows-curl.sh) ----------------------------------------
+# Without an explicit prefix, the newest static libcurl that the script has built for this
+# machine type is taken from its cache; launcher/CMakeLists.txt builds one when none is.
+if(NOT ZYREL_MINGW_DEPS)
+  if(DEFINED ENV{ZYREL_DEPS_CACHE})
+    set(_zyrel_deps_cache "$ENV{ZYREL_DEPS_CACHE}")
+  elseif(DEFINED ENV{XDG_CACHE_HOME})
+    set(_zyrel_deps_cache "$ENV{XDG_CACHE_HOME}/zyrel-deps")
+  else()
+    set(_zyrel_deps_cache "$ENV{HOME}/.cache/zyrel-deps")
+  endif()
+  string(REGEX REPLACE "-w64-mingw32$" "" _zyrel_deps_arch "${ZYREL_MINGW_TRIPLE}")
+  file(GLOB _zyrel_curl_prefixes LIST_DIRECTORIES true "${_zyrel_deps_cache}/curl-*-${_zyrel_deps_arch}")
+  list(FILTER _zyrel_curl_prefixes EXCLUDE REGEX "\\.partial$")
+  if(_zyrel_curl_prefixes)
+    list(SORT _zyrel_curl_prefixes COMPARE NATURAL ORDER DESCENDING)
+    list(GET _zyrel_curl_prefixes 0 _zyrel_curl_prefix)
+    set(ZYREL_MINGW_DEPS "${_zyrel_curl_prefix}" CACHE PATH "Prefix of cross-built dependencies" FORCE)
+  endif()
+endif()
+# The static libcurl names zlib as a dependency; the static libz.a keeps zlib1.dll away.
+set(ZLIB_USE_STATIC_LIBS ON)
+# ---- end libcurl ------------------------------------------------------------------------
 set(CMAKE_FIND_ROOT_PATH /usr/${ZYREL_MINGW_TRIPLE} ${ZYREL_MINGW_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

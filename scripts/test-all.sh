@@ -123,8 +123,20 @@ if wants valgrind; then
     fi
 fi
 
+# ---- libcurl for Windows ----------------------------------------------------------------
+# The static Schannel libcurl of the MinGW presets, built once per version and machine type
+# into a cache outside the clone (scripts/lib/build-windows-curl.sh); later runs reuse it.
+windows_curl() {
+    bash scripts/lib/build-windows-curl.sh i686-w64-mingw32 >build/windows-curl.log 2>&1 &&
+        bash scripts/lib/build-windows-curl.sh x86_64-w64-mingw32 >>build/windows-curl.log 2>&1 ||
+        { tail -n 40 build/windows-curl.log; return 1; }
+}
+# ---- end libcurl for Windows ------------------------------------------------------------
+
 if wants windows; then
     if install_windows_deps; then
+        mkdir -p build
+        run_stage "Windows libcurl (cached build)" windows_curl
         run_stage "Windows 32-bit program (build)" configure_and_build mingw-i686
         if [ "${ZYREL_WINE32:-0}" = 1 ]; then
             run_stage "Windows 32-bit tests (Wine)" wine_tests mingw-i686

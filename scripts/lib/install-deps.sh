@@ -12,6 +12,7 @@ ZYREL_LINUX_PACKAGES=(
 
 ZYREL_WINDOWS_PACKAGES=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+    dpkg-dev  # dpkg-source, for the Windows libcurl built from Debian's curl source
 )
 
 _zyrel_sudo() {

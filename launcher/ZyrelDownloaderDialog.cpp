@@ -1,0 +1,374 @@
+// The download dialog's logic, and the real platform under it.
+#include "ZyrelDownloaderDialog.h"
+
+#include "CommandLine.h"
+#include "DownloadFiles.h"
+#include "LocalizedStrings.h"
+#include "ProgramStart.h"
+#include "SelfUpdate.h"
+#include "Settings.h"
+#include "SignatureCheck.h"
+
+#include "Format.h"
+#include "Log.h"
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+namespace {
+
+constexpr const char* kSource = "ZyrelDownloaderDialog";
+constexpr std::intptr_t kTrue = 1;
+constexpr std::intptr_t kFalse = 0;
+constexpr int kBarMaximum = 10000; // hundredths of a percent
+
+// The address up to its first "?": the query is never fetched.
+vxn::wstring WithoutQuery(const vxn::wstring& url)
+{
+    for (vxn::u32 i = 0; i < url.size(); ++i)
+        if (url[i] == '?')
+            return url.substr(0, i);
+    return url;
+}
+
+// The last segment: after the last "/" or "\", once one trailing separator is dropped;
+// the whole text when there is no separator.
+vxn::wstring FileNameOf(const vxn::wstring& url)
+{
+    vxn::u32 end = url.size();
+    if (end > 0 && (url[end - 1] == '/' || url[end - 1] == '\\'))
+        --end;
+    vxn::u32 start = end;
+    while (start > 0 && url[start - 1] != '/' && url[start - 1] != '\\')
+        --start;
+    return url.substr(start, end - start);
+}
+
+// One forwarded option with its value between quotes. A value that holds a quote, or ends
+// with a backslash (which would escape the closing quote), gets the passthrough's escaping
+// instead, so the installer receives it as one argument, unchanged, and it cannot add
+// options of its own.
+void AppendOption(vxn::wstring& text, const vxn::wchar* option, const vxn::wstring& value)
+{
+    bool plain = value.empty() || value[value.size() - 1] != '\\';
+    for (vxn::wchar c : value)
+        plain = plain && c != '"';
+    if (plain) {
+        text.append(VXN::format(VXN_W(" {0} \"{1}\""), option, value));
+        return;
+    }
+    vxn::wstring quoted;
+    AppendQuotedArgument(quoted, value);
+    quoted.resize(quoted.size() - 1, 0); // its separating space
+    text.append(VXN::format(VXN_W(" {0} {1}"), option, quoted));
+}
+
+} // namespace
+
+// ---- the messages' packing --------------------------------------------------------------
+
+std::intptr_t PackCompletion(int transferCode, int httpCode)
+{
+    const std::uint32_t packed =
+        (static_cast<std::uint32_t>(transferCode) << 16) | (static_cast<std::uint32_t>(httpCode) & 0xFFFFu);
+    return static_cast<std::intptr_t>(static_cast<std::int32_t>(packed));
+}
+
+int CompletionTransferCode(std::intptr_t lParam)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(lParam)) >> 16;
+}
+
+int CompletionHttpCode(std::intptr_t lParam)
+{
+    return static_cast<int>(static_cast<std::uint32_t>(lParam) & 0xFFFFu);
+}
+
+// ---- the dialog -------------------------------------------------------------------------
+
+ZyrelDownloaderDialog::ZyrelDownloaderDialog() : ZyrelDownloaderDialog(SystemDownloadDialogPlatform::Instance()) {}
+
+ZyrelDownloaderDialog::ZyrelDownloaderDialog(DownloadDialogPlatform& platform) : m_platform(&platform) {}
+
+vxn::wstring ZyrelDownloaderDialog::Setting(const vxn::wchar* key)
+{
+    vxn::wstring value;
+    m_platform->ReadSetting(key, value);
+    return value;
+}
+
+bool ZyrelDownloaderDialog::Flag(const vxn::wchar* key)
+{
+    vxn::wstring value;
+    return m_platform->ReadSetting(key, value);
+}
+
+std::intptr_t ZyrelDownloaderDialog::HandleDialogMessage(ui::Window dialogWindow, unsigned message,
+                                                         std::uintptr_t wParam, std::intptr_t lParam)
+{
+    switch (message) {
+    case ui::MsgInitDialog:
+        window = dialogWindow;
+        VXN_LOG(kSource, VXN::LogLevel::Info, "Dialog initialized");
+        if (!BeginDownload()) {
+            VXN_LOG(kSource, VXN::LogLevel::Error, "BeginDownload() failed");
+            Finalize();
+        }
+        m_platform->SetProgressRange(window, 0, kBarMaximum);
+        return kTrue;
+    case ui::MsgCommand:
+        if ((wParam & 0xFFFFu) == static_cast<std::uintptr_t>(ui::IdCancel)) {
+            const vxn::wstring question = m_platform->LoadText(IDS_CANCEL_DOWNLOAD);
+            if (m_platform->ShowMessage(window, question, question, ui::StyleYesNo) == ui::IdYes)
+                Finalize();
+        }
+        return kTrue;
+    case WM_DOWNLOAD_PROGRESS:
+        VXN_LOG(kSource, VXN::LogLevel::Debug, "Progress: {0}%%", static_cast<std::int32_t>(wParam / 100));
+        m_platform->SetProgressPosition(window, static_cast<int>(wParam));
+        return kTrue;
+    case WM_DOWNLOAD_COMPLETE:
+        HandleCompletion(wParam != 0, lParam);
+        return kTrue;
+    default:
+        return kFalse;
+    }
+}
+
+bool ZyrelDownloaderDialog::BeginDownload()
+{
+    VXN_LOG(kSource, VXN::LogLevel::Info, "Starting download thread");
+    const vxn::wstring url = WithoutQuery(Setting(Settings::Key::DownloadUrl));
+    if (url.empty())
+        return false;
+    const vxn::wstring name = FileNameOf(url);
+    const vxn::wstring proxy = Setting(Settings::Key::Proxy);
+    const vxn::wstring proxyBypass = Setting(Settings::Key::ProxyBypass);
+    vxn::wstring folder = Setting(Settings::Key::TempDir);
+
+    // Without a folder (the relaunch could not make one) the file would land in the root
+    // of the drive; it goes into a private folder of its own instead.
+    if (folder.empty())
+        folder = m_platform->CreateFreshFolder();
+    if (!folder.empty())
+        m_platform->CreateFolder(folder);
+
+    vxn::wstring target;
+    const vxn::wchar separator[2] = {DownloadPathSeparator, 0};
+    target.assign_format(VXN_W("{0}{1}{2}"), folder, separator, name);
+    std::FILE* file = folder.empty() ? nullptr : m_platform->OpenForWriting(target);
+    if (file == nullptr) {
+        m_platform->ShowMessage(window, m_platform->LoadText(IDS_NO_PERMISSION),
+                                m_platform->LoadText(IDS_DOWNLOAD_FAILED), ui::StyleIconError);
+        VXN_LOG(kSource, VXN::LogLevel::Info, "Failed to open {0}", target);
+        return false;
+    }
+
+    job = m_platform->CreateJob();
+    job->url = url;
+    job->proxy = proxy;
+    job->proxyBypass = proxyBypass;
+    job->listener.store(this, std::memory_order_release);
+    job->targetPath = target;
+    job->file = file;
+    m_platform->AttachCounters(window, job);
+    // A thread that cannot be made leaves the dialog waiting for the user's Cancel.
+    m_platform->StartThread(job);
+    return true;
+}
+
+void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
+{
+    VXN_LOG(kSource, VXN::LogLevel::Info, "Download thread reports completion");
+    // The worker wrote its last byte before it posted this message.
+    if (job != nullptr && job->file != nullptr) {
+        std::fclose(job->file);
+        job->file = nullptr;
+    }
+    const vxn::wstring target = job != nullptr ? job->targetPath : vxn::wstring();
+
+    if (!success) {
+        const vxn::wstring caption = m_platform->LoadText(IDS_DOWNLOAD_FAILED);
+        vxn::wstring text = caption;
+        text.append(VXN::format(VXN_W(" Code #%d HTTP #%d"), static_cast<std::int32_t>(CompletionTransferCode(lParam)),
+                                static_cast<std::int32_t>(CompletionHttpCode(lParam))));
+        m_platform->ShowMessage(window, text, caption, ui::StyleIconError);
+        VXN_LOG(kSource, VXN::LogLevel::Info, "{0}", text);
+        Finalize();
+        return;
+    }
+
+    VXN_LOG(kSource, VXN::LogLevel::Info, "Verifying signature");
+    if (!m_platform->VerifySignature(window, target)) {
+        VXN_LOG(kSource, VXN::LogLevel::Info, "Verifing signature failed");
+        Finalize();
+        return;
+    }
+    const vxn::wstring arguments = InstallerArguments();
+    VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0} {1}", target, arguments);
+    if (!ProgramStarted(m_platform->StartProgram(window, target, arguments))) {
+        m_platform->ShowMessage(window, m_platform->LoadText(IDS_LAUNCH_FAILED),
+                                m_platform->LoadText(IDS_UPDATE_FAILED), ui::StyleIconError);
+    }
+    Finalize();
+}
+
+vxn::wstring ZyrelDownloaderDialog::InstallerArguments()
+{
+    vxn::wstring text;
+    if (Flag(Settings::Key::SelfUpdate))
+        text.append(VXN_W(" -selfupdate"));
+    if (Flag(Settings::Key::PortableInstallation))
+        text.append(VXN_W(" -portable"));
+    if (Flag(Settings::Key::UseSteam))
+        text.append(VXN_W(" -steam"));
+    if (Flag(Settings::Key::Automatic))
+        text.append(VXN_W(" -automatic"));
+    static constexpr struct {
+        const vxn::wchar* key;
+        const vxn::wchar* option;
+    } kValues[] = {
+        {Settings::Key::ExistingDir, VXN_W("-existing")},     {Settings::Key::Language, VXN_W("-language")},
+        {Settings::Key::UserName, VXN_W("-username")},        {Settings::Key::InstallGame, VXN_W("-installgame")},
+        {Settings::Key::Depot, VXN_W("-depot")},              {Settings::Key::SingleGameId, VXN_W("-singlegame")},
+    };
+    for (const auto& entry : kValues) {
+        const vxn::wstring value = Setting(entry.key);
+        if (!value.empty())
+            AppendOption(text, entry.option, value);
+    }
+    return text;
+}
+
+void ZyrelDownloaderDialog::Finalize()
+{
+    if (job != nullptr)
+        job->listener.store(nullptr, std::memory_order_release);
+    VXN_LOG(kSource, VXN::LogLevel::Info, "Dialog finalizing");
+    m_platform->EndModal(window, 0);
+}
+
+void ZyrelDownloaderDialog::OnDownloadProgress(double percent)
+{
+    // Hundredths of a percent, truncated; anything outside 0..100 is held at its ends.
+    std::uintptr_t hundredths = 0;
+    if (percent >= 100.0)
+        hundredths = kBarMaximum;
+    else if (percent > 0.0)
+        hundredths = static_cast<std::uintptr_t>(percent * 100.0);
+    m_platform->PostToDialog(window, WM_DOWNLOAD_PROGRESS, hundredths, 0);
+}
+
+void ZyrelDownloaderDialog::OnDownloadComplete(bool success, int transferCode, int httpCode)
+{
+    const std::intptr_t lParam = PackCompletion(transferCode, httpCode);
+    // A full queue is waited out; a dialog that has ended (the listener is cleared) will
+    // never take the message, and its worker stops asking.
+    while (!m_platform->PostToDialog(window, WM_DOWNLOAD_COMPLETE, success ? 1 : 0, lParam)) {
+        if (job == nullptr || job->listener.load(std::memory_order_acquire) != this)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void RunDownloadDialog(ZyrelDownloaderDialog& dialog)
+{
+    vxn::wstring value;
+    const bool selfUpdate = dialog.Platform().ReadSetting(Settings::Key::SelfUpdate, value);
+    // The dialog's result (always 0) means nothing.
+    dialog.Platform().RunModal(selfUpdate ? IDD_DOWNLOAD_UPDATE : IDD_DOWNLOAD, &dialog);
+}
+
+// ---- the real platform ------------------------------------------------------------------
+
+SystemDownloadDialogPlatform& SystemDownloadDialogPlatform::Instance()
+{
+    static SystemDownloadDialogPlatform* instance = new SystemDownloadDialogPlatform();
+    return *instance;
+}
+
+bool SystemDownloadDialogPlatform::ReadSetting(const vxn::wchar* key, vxn::wstring& value)
+{
+    const vxn::wstring name(key);
+    value = Settings::Get(name, vxn::wstring());
+    return Settings::Has(name);
+}
+
+vxn::wstring SystemDownloadDialogPlatform::LoadText(vxn::u32 id)
+{
+    return LoadLocalizedString(id);
+}
+
+void SystemDownloadDialogPlatform::CreateFolder(const vxn::wstring& path)
+{
+    MakeDownloadFolder(path);
+}
+
+vxn::wstring SystemDownloadDialogPlatform::CreateFreshFolder()
+{
+    return CreateFreshTempFolder();
+}
+
+std::FILE* SystemDownloadDialogPlatform::OpenForWriting(const vxn::wstring& path)
+{
+    return OpenDownloadFile(path);
+}
+
+DownloadJob* SystemDownloadDialogPlatform::CreateJob()
+{
+    return new DownloadJob(); // never freed: the worker may outlive the dialog
+}
+
+bool SystemDownloadDialogPlatform::StartThread(DownloadJob* job)
+{
+    return StartDownloadThread(job);
+}
+
+void SystemDownloadDialogPlatform::AttachCounters(ui::Window window, DownloadJob* job)
+{
+    ui::AttachTransferCounters(window, &job->bytesReceived, &job->bytesTotal);
+}
+
+int SystemDownloadDialogPlatform::ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption,
+                                              unsigned style)
+{
+    return ui::ShowMessageBox(owner, text, caption, style);
+}
+
+std::uintptr_t SystemDownloadDialogPlatform::StartProgram(ui::Window owner, const vxn::wstring& file,
+                                                          const vxn::wstring& parameters)
+{
+    return OpenProgram(owner, file, parameters);
+}
+
+void SystemDownloadDialogPlatform::SetProgressRange(ui::Window window, int low, int high)
+{
+    ui::SetProgressRange(window, low, high);
+}
+
+void SystemDownloadDialogPlatform::SetProgressPosition(ui::Window window, int position)
+{
+    ui::SetProgressPosition(window, position);
+}
+
+bool SystemDownloadDialogPlatform::PostToDialog(ui::Window window, unsigned message, std::uintptr_t wParam,
+                                                std::intptr_t lParam)
+{
+    return ui::PostDialogMessage(window, message, wParam, lParam);
+}
+
+void SystemDownloadDialogPlatform::EndModal(ui::Window window, std::intptr_t result)
+{
+    ui::EndModalDialog(window, result);
+}
+
+std::intptr_t SystemDownloadDialogPlatform::RunModal(int templateId, ui::DialogHandler* handler)
+{
+    return ui::RunModalDialog(templateId, handler);
+}
+
+bool SystemDownloadDialogPlatform::VerifySignature(ui::Window parent, const vxn::wstring& path)
+{
+    return VerifyInstallerSignature(parent, path);
+}

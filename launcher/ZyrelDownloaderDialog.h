@@ -1,0 +1,135 @@
+// The download dialog: the window with the bar and Cancel, the target file, the worker's
+// start, and what happens once the worker reports: the failure message, or the signature
+// check and the installer's start with the user's options.
+//
+// The logic runs on the main thread over DownloadDialogPlatform, the operations it needs
+// from the system, so that every branch also runs with a fake. Only the two listener
+// operations run on the worker thread, and they only post a message.
+#pragma once
+
+#include "ZyrelDownloaderThread.h"
+#include "ui/UserInterface.h"
+
+#include <vxnstl/string>
+
+#include <cstdint>
+#include <cstdio>
+
+// The worker's reports as window messages. Progress: wParam in hundredths of a percent
+// (0 to 10000), lParam 0. Completion: wParam 1 for success, 0 for failure; lParam the
+// transfer code in the upper 16 bits and the HTTP status in the lower 16.
+inline constexpr unsigned WM_DOWNLOAD_PROGRESS = ui::MsgUser + 10;
+inline constexpr unsigned WM_DOWNLOAD_COMPLETE = ui::MsgUser + 11;
+
+// The completion's lParam, packed in 32 bits as a Windows LPARAM of the 32-bit program
+// holds it; unpacking takes the code with sign extension.
+std::intptr_t PackCompletion(int transferCode, int httpCode);
+int CompletionTransferCode(std::intptr_t lParam);
+int CompletionHttpCode(std::intptr_t lParam);
+
+// What the dialog asks of the system. Everything but PostToDialog runs on the main thread.
+class DownloadDialogPlatform {
+public:
+    virtual ~DownloadDialogPlatform() = default;
+
+    // A setting: true when the key is present, its value in `value` ("" when absent).
+    virtual bool ReadSetting(const vxn::wchar* key, vxn::wstring& value) = 0;
+    // A text of the string table (resource.h ids).
+    virtual vxn::wstring LoadText(vxn::u32 id) = 0;
+    // Creates one folder level; an existing folder is fine and nothing is reported.
+    virtual void CreateFolder(const vxn::wstring& path) = 0;
+    // A new private temporary folder, created; "" when none could be made.
+    virtual vxn::wstring CreateFreshFolder() = 0;
+    // Opens a file for binary writing, truncating it ("wb"); null on failure.
+    virtual std::FILE* OpenForWriting(const vxn::wstring& path) = 0;
+    // A new, empty job that lives as long as the process, and a worker thread on it.
+    virtual DownloadJob* CreateJob() = 0;
+    virtual bool StartThread(DownloadJob* job) = 0;
+    // Live byte counts for hosts that show them.
+    virtual void AttachCounters(ui::Window window, DownloadJob* job) = 0;
+    virtual int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption,
+                            unsigned style) = 0;
+    // The "open" verb; greater than 32 when the program started.
+    virtual std::uintptr_t StartProgram(ui::Window owner, const vxn::wstring& file,
+                                        const vxn::wstring& parameters) = 0;
+    virtual void SetProgressRange(ui::Window window, int low, int high) = 0;
+    virtual void SetProgressPosition(ui::Window window, int position) = 0;
+    // Any thread. False when the message was refused.
+    virtual bool PostToDialog(ui::Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    virtual void EndModal(ui::Window window, std::intptr_t result) = 0;
+    virtual std::intptr_t RunModal(int templateId, ui::DialogHandler* handler) = 0;
+    // The installer's signature check, with its question to the user (SignatureCheck.h).
+    virtual bool VerifySignature(ui::Window parent, const vxn::wstring& path) = 0;
+};
+
+// The real operations: the settings store, the string table, the files of the system,
+// the worker thread, the user-interface host, OpenProgram and VerifyInstallerSignature.
+// Stateless; the methods are virtual so that a test can replace one or two of them.
+class SystemDownloadDialogPlatform : public DownloadDialogPlatform {
+public:
+    // The process's instance; never destroyed, since a worker may still report through it
+    // while the process ends.
+    static SystemDownloadDialogPlatform& Instance();
+
+    bool ReadSetting(const vxn::wchar* key, vxn::wstring& value) override;
+    vxn::wstring LoadText(vxn::u32 id) override;
+    void CreateFolder(const vxn::wstring& path) override;
+    vxn::wstring CreateFreshFolder() override;
+    std::FILE* OpenForWriting(const vxn::wstring& path) override;
+    DownloadJob* CreateJob() override;
+    bool StartThread(DownloadJob* job) override;
+    void AttachCounters(ui::Window window, DownloadJob* job) override;
+    int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style) override;
+    std::uintptr_t StartProgram(ui::Window owner, const vxn::wstring& file, const vxn::wstring& parameters) override;
+    void SetProgressRange(ui::Window window, int low, int high) override;
+    void SetProgressPosition(ui::Window window, int position) override;
+    bool PostToDialog(ui::Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    void EndModal(ui::Window window, std::intptr_t result) override;
+    std::intptr_t RunModal(int templateId, ui::DialogHandler* handler) override;
+    bool VerifySignature(ui::Window parent, const vxn::wstring& path) override;
+};
+
+// The dialog controller. One lives for the whole process (the worker may report to it
+// after the window is gone), made by the start-up sequence:
+//
+//     auto* dialog = new ZyrelDownloaderDialog();
+//     RunDownloadDialog(*dialog);
+class ZyrelDownloaderDialog : public DownloadListener, public ui::DialogHandler {
+public:
+    ZyrelDownloaderDialog();
+    explicit ZyrelDownloaderDialog(DownloadDialogPlatform& platform);
+
+    // The dialog procedure's part: WM_INITDIALOG, WM_COMMAND, the two download messages
+    // (TRUE); FALSE for everything else.
+    std::intptr_t HandleDialogMessage(ui::Window window, unsigned message, std::uintptr_t wParam,
+                                      std::intptr_t lParam) override;
+
+    // Prepares the target file from the settings and starts the worker; false when no
+    // worker was started.
+    bool BeginDownload();
+    // Detaches the worker from the dialog and ends the dialog.
+    void Finalize();
+
+    // The installer's parameter text from the settings ("" when no option applies).
+    vxn::wstring InstallerArguments();
+
+    // DownloadListener, on the worker thread.
+    void OnDownloadProgress(double percent) override;
+    void OnDownloadComplete(bool success, int transferCode, int httpCode) override;
+
+    DownloadDialogPlatform& Platform() { return *m_platform; }
+
+    DownloadJob* job = nullptr;   // made by BeginDownload, never freed
+    ui::Window window = nullptr;  // stored by WM_INITDIALOG, before the worker starts
+
+private:
+    void HandleCompletion(bool success, std::intptr_t lParam);
+    vxn::wstring Setting(const vxn::wchar* key);
+    bool Flag(const vxn::wchar* key);
+
+    DownloadDialogPlatform* m_platform;
+};
+
+// Runs the dialog modally: template IDD_DOWNLOAD_UPDATE (103) in self-update mode,
+// IDD_DOWNLOAD (101) otherwise. Returns when the dialog has ended.
+void RunDownloadDialog(ZyrelDownloaderDialog& dialog);

@@ -1,0 +1,78 @@
+// The download worker: the one thread besides the main thread. It fetches the job's URL
+// into the job's open file with libcurl, reports whole-percent progress and, once, the
+// outcome, through the job's listener, and ends. It never touches a window.
+#pragma once
+
+#include <vxnstl/string>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+// Where the worker reports. Both operations run on the worker thread and must return at
+// once (the dialog only posts a message).
+class DownloadListener {
+public:
+    virtual ~DownloadListener() = default;
+    // percent: 0 to 100.
+    virtual void OnDownloadProgress(double percent) = 0;
+    // transferCode: libcurl's result; httpCode: the last HTTP status, 0 when none was read
+    // (always 0 for a file:// address).
+    virtual void OnDownloadComplete(bool success, int transferCode, int httpCode) = 0;
+};
+
+// What the dialog fills before the worker starts and the worker reads. Only `listener`
+// changes while the worker runs (the dialog clears it when it ends), and the two counters,
+// which the worker publishes for hosts that show bytes and rate. A job is never freed
+// while its worker may run.
+struct DownloadJob {
+    DownloadJob();
+    ~DownloadJob();
+    DownloadJob(const DownloadJob&) = delete;
+    DownloadJob& operator=(const DownloadJob&) = delete;
+
+    std::atomic<DownloadListener*> listener{nullptr}; // null: reports are dropped
+    vxn::wstring targetPath;                          // for the log only
+    vxn::wstring url;
+    vxn::wstring proxy;       // empty: none set
+    vxn::wstring proxyBypass; // empty: none set; libcurl's NOPROXY list
+    std::FILE* file = nullptr; // opened "wb" by the dialog, closed by it after the report
+    double lastPercent = 0.0;  // the worker's own
+
+    std::atomic<std::uint64_t> bytesReceived{0};
+    std::atomic<std::uint64_t> bytesTotal{0}; // 0 while unknown
+
+    // The transfer, start to completion report; always 0.
+    int RunDownload();
+
+    // The stream buffer that `file` writes through: large, so that the body reaches the
+    // disk in big blocks. It belongs to the job because the dialog closes the file, after
+    // the worker is done, and a stream must not outlive its buffer.
+    std::unique_ptr<char[]> streamBuffer;
+};
+
+// The size of the file's stream buffer and of libcurl's receive buffer.
+inline constexpr std::size_t DownloadStreamBufferBytes = 1u << 20;
+inline constexpr long DownloadReceiveBufferBytes = 512L * 1024L;
+
+// The thread function: runs job->RunDownload() and ends with exit code 0. The form is the
+// one the platform's thread start takes (CreateThread, pthread_create).
+#if defined(_WIN32)
+unsigned long __stdcall DownloadThreadMain(void* job);
+#else
+void* DownloadThreadMain(void* job);
+#endif
+
+// Starts DownloadThreadMain on the job, detached: the thread is never joined or stopped.
+// False when no thread could be made.
+bool StartDownloadThread(DownloadJob* job);
+
+// libcurl's progress function (the XFERINFO form); clientp is the job. Reports a
+// percentage once it has grown by at least one point since the last report; while the
+// total is unknown nothing is reported. Always 0: progress never aborts the transfer.
+int OnTransferProgress(void* clientp, std::int64_t dltotal, std::int64_t dlnow, std::int64_t ultotal,
+                       std::int64_t ulnow);
+
+// Whether the address is a file:// one: the first 7 characters, ASCII case folded.
+bool IsFileUrl(const vxn::wstring& url);

@@ -1,0 +1,17 @@
+// The worker's thread on Linux: a detached POSIX thread, like a Windows thread whose handle
+// nobody keeps.
+#include "ZyrelDownloaderThread.h"
+
+#include <pthread.h>
+
+bool StartDownloadThread(DownloadJob* job)
+{
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0)
+        return false;
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const bool started = pthread_create(&thread, &attributes, &DownloadThreadMain, job) == 0;
+    pthread_attr_destroy(&attributes);
+    return started;
+}

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Builds the static libcurl of the Windows program, once per source version and machine,
+# into a cache folder outside the clone, and prints that folder (its last line of output).
+#
+#   scripts/lib/build-windows-curl.sh i686-w64-mingw32     # or x86_64-w64-mingw32
+#
+# Debian has no MinGW libcurl, so it is cross-built from Debian's own curl source package
+# (with Debian's patches) for the same version as the Linux build's libcurl: Schannel for
+# TLS (Windows' own, no OpenSSL DLLs), static zlib for content decoding, and only the
+# FILE, HTTP and HTTPS protocols. A finished build is reused; an unfinished one is never
+# mistaken for a finished one (it is installed under a temporary name and renamed last).
+#
+# ZYREL_DEPS_CACHE moves the cache (default: ${XDG_CACHE_HOME:-~/.cache}/zyrel-deps).
+set -euo pipefail
+
+triple=${1:?usage: build-windows-curl.sh i686-w64-mingw32|x86_64-w64-mingw32}
+case "$triple" in
+    i686-w64-mingw32) arch=i686 ;;
+    x86_64-w64-mingw32) arch=x86_64 ;;
+    *) echo "build-windows-curl: unknown target $triple" >&2; exit 2 ;;
+esac
+
+cache=${ZYREL_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zyrel-deps}
+mkdir -p "$cache"
+
+as_root() {
+    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# The source version: the one the Linux build's libcurl was made from, so both programs
+# carry the same library; otherwise whatever the archive offers.
+version=$(dpkg-query -W -f='${source:Version}' libcurl4-openssl-dev 2>/dev/null || true)
+
+prefix_for() { echo "$cache/curl-$1-$arch"; }
+if [ -n "$version" ] && [ -f "$(prefix_for "$version")/.zyrel-complete" ]; then
+    prefix_for "$version"
+    exit 0
+fi
+
+# One build at a time per cache (two presets may configure at once).
+exec 8>"$cache/.curl-$arch.lock"
+flock 8
+
+has_deb_src() {
+    grep -rqsE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/
+}
+
+# apt-get source needs a deb-src entry for the archive: the same addresses, suites and
+# components as the binary entries, added once in a file of our own.
+ensure_deb_src() {
+    has_deb_src && return 0
+    echo "build-windows-curl: adding deb-src entries beside the binary ones" >&2
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            as_root tee /etc/apt/sources.list.d/zyrel-deb-src.sources >/dev/null
+    fi
+    if [ -f /etc/apt/sources.list ] && grep -q '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list; then
+        sed -n -e 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list |
+            as_root tee /etc/apt/sources.list.d/zyrel-deb-src.list >/dev/null
+    fi
+    # Retried while another install holds the lock.
+    local attempt
+    for attempt in $(seq 30); do
+        if as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q -o DPkg::Lock::Timeout=60 >&2; then
+            return 0
+        fi
+        apt-cache showsrc curl >/dev/null 2>&1 && return 0
+        sleep 10
+    done
+    return 1
+}
+
+sources="$cache/sources"
+mkdir -p "$sources"
+dsc=""
+[ -n "$version" ] && dsc="$sources/curl_${version#*:}.dsc"
+if [ -z "$dsc" ] || [ ! -f "$dsc" ]; then
+    ensure_deb_src
+    (
+        cd "$sources"
+        if [ -n "$version" ] && apt-get source --download-only -q "curl=$version" >&2; then
+            exit 0
+        fi
+        apt-get source --download-only -q curl >&2
+    )
+    if [ -z "$dsc" ] || [ ! -f "$dsc" ]; then
+        dsc=$(ls -t "$sources"/curl_*.dsc | head -n 1)
+        version=$(sed -n 's/^Version: //p' "$dsc")
+    fi
+fi
+
+prefix=$(prefix_for "$version")
+if [ -f "$prefix/.zyrel-complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+work=$(mktemp -d "$cache/.curl-$arch-build.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+dpkg-source --no-check -x "$dsc" "$work/src" >&2
+
+echo "build-windows-curl: building curl $version for $triple into $prefix" >&2
+cmake -S "$work/src" -B "$work/build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DCMAKE_SYSTEM_NAME=Windows \
+    -DCMAKE_C_COMPILER="$triple-gcc-posix" \
+    -DCMAKE_RC_COMPILER="$triple-windres" \
+    -DCMAKE_FIND_ROOT_PATH="/usr/$triple" \
+    -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER \
+    -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY \
+    -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY \
+    -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY \
+    -DCMAKE_INSTALL_PREFIX="$prefix.partial" \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
+    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_WINDOWS_SSPI=ON \
+    -DUSE_WIN32_IDN=ON -DENABLE_UNICODE=ON \
+    -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none \
+    -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF -DUSE_NGHTTP2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
+    -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FTP=ON \
+    -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_IMAP=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_POP3=ON \
+    -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_SMB=ON -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_TELNET=ON \
+    -DCURL_DISABLE_TFTP=ON \
+    -DCURL_TARGET_WINDOWS_VERSION=0x0601 \
+    -DCURL_ZLIB=ON -DZLIB_USE_STATIC_LIBS=ON \
+    -DZLIB_INCLUDE_DIR="/usr/$triple/include" -DZLIB_LIBRARY="/usr/$triple/lib/libz.a" >&2
+cmake --build "$work/build" -j "${ZYREL_BUILD_JOBS:-2}" >&2
+rm -rf "$prefix.partial"
+cmake --install "$work/build" >&2
+touch "$prefix.partial/.zyrel-complete"
+rm -rf "$prefix"
+mv "$prefix.partial" "$prefix"
+echo "$prefix"

@@ -1,0 +1,74 @@
+// Runs the download dialog as the program's start-up sequence does, with the file log,
+// and ends the process the same way: log, unregister the sink, return 0.
+//
+//   download_dialog_run default URL TEMPDIR   the dialog as the program makes it
+//   download_dialog_run cancel URL TEMPDIR    the user cancels at the first progress and
+//                                             answers Yes, while the worker is transferring
+#include "Settings.h"
+#include "ZyrelDownloaderDialog.h"
+
+#include "Log.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The system platform, with a user who presses Cancel as soon as the bar moves.
+class cancelling_platform : public SystemDownloadDialogPlatform {
+public:
+    void SetProgressPosition(ui::Window window, int position) override
+    {
+        SystemDownloadDialogPlatform::SetProgressPosition(window, position);
+        if (!m_cancelled) {
+            m_cancelled = true;
+            PostToDialog(window, ui::MsgCommand, ui::IdCancel, 0);
+        }
+    }
+    int ShowMessage(ui::Window, const vxn::wstring& text, const vxn::wstring&, unsigned style) override
+    {
+        vxn::string narrow;
+        narrow.assign_utf16(text.c_str(), text.size());
+        std::printf("asked: %s\n", narrow.c_str());
+        std::fflush(stdout);
+        return (style & 0x0F) == ui::StyleYesNo ? ui::IdYes : ui::IdOk;
+    }
+
+private:
+    bool m_cancelled = false;
+};
+
+vxn::wstring Wide(const char* text)
+{
+    vxn::wstring out;
+    out.assign_utf8(text, static_cast<vxn::u32>(std::strlen(text)));
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: download_dialog_run default|cancel URL TEMPDIR\n");
+        return 2;
+    }
+    VXN::SetLogSink(VXN::FileLogSink);
+    VXN_LOG("ZyrelDownloaderMain", VXN::LogLevel::Info, "ZyrelDownloader starting up");
+    Settings::Entry(Settings::Key::DownloadUrl) = Wide(argv[2]);
+    Settings::Entry(Settings::Key::TempDir) = Wide(argv[3]);
+
+    if (std::strcmp(argv[1], "cancel") == 0) {
+        auto* platform = new cancelling_platform(); // lives as long as the process, like the dialog
+        auto* dialog = new ZyrelDownloaderDialog(*platform);
+        RunDownloadDialog(*dialog);
+    } else {
+        auto* dialog = new ZyrelDownloaderDialog();
+        RunDownloadDialog(*dialog);
+    }
+
+    VXN_LOG("ZyrelDownloaderMain", VXN::LogLevel::Info, "ZyrelDownloader shutting down");
+    VXN::SetLogSink(nullptr);
+    std::printf("returning\n");
+    return 0;
+}
