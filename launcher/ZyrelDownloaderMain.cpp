@@ -9,6 +9,7 @@
 #include "SelfUpdate.h"
 #include "SelfUpdatePlatform.h"
 #include "Settings.h"
+#include "ZyrelDownloaderDialog.h"
 
 #include "Log.h"
 #include "Path.h"
@@ -16,11 +17,6 @@
 namespace {
 
 constexpr const char* kSource = "ZyrelDownloaderMain";
-
-void RunDownloadStage()
-{
-    VXN_LOG(kSource, VXN::LogLevel::Error, "The download dialog is not part of this build yet");
-}
 
 } // namespace
 
@@ -70,7 +66,10 @@ int ZyrelDownloaderMain()
             return 0;
     }
 
-    RunDownloadStage();
+    // The dialog lives until the process ends: after a cancel the worker may still report
+    // to it.
+    auto* dialog = new ZyrelDownloaderDialog();
+    RunDownloadDialog(*dialog);
 
     VXN_LOG(kSource, VXN::LogLevel::Info, "ZyrelDownloader shutting down");
     VXN::SetLogSink(nullptr);
