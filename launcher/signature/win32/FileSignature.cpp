@@ -1,0 +1,179 @@
+// Authenticode on Windows: WinVerifyTrust decides, CryptoAPI names the signer.
+//
+// Steps, each only after every earlier one succeeded:
+//   1. WinVerifyTrust, generic verify policy, no UI, no revocation, no state kept;
+//   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
+//   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
+//   4. CertFindCertificateInStore(CERT_FIND_SUBJECT_CERT): the signer's certificate;
+//   4a. the signer's chain under the Authenticode chain policy: Wine's WinVerifyTrust
+//      accepts a chain to an untrusted or self-signed root, which Windows refuses, so
+//      the refusal is asked for again where both answer it; on Windows this repeats a
+//      verdict already given;
+//   5. CertGetNameStringW(CERT_NAME_SIMPLE_DISPLAY_TYPE): size then data, each > 1.
+// Then the releases, always, in the order name, certificate, signer information,
+// message, store. A failing step's code is what the thread's last error says after it
+// (WinVerifyTrust's result, the chain policy's error), and the thread's last error holds
+// it again after the releases.
+#include "SignatureCheck.h"
+
+#include "signature/TrustCodes.h"
+
+#include <windows.h>
+
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+
+#include <cstddef>
+
+namespace {
+
+constexpr DWORD Encodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+
+// The trust request's sizes as the 32-bit program passes them (16 and 48 bytes there):
+// the structures up to their last field that this program knows, so that newer headers
+// with appended fields do not change what is asked.
+constexpr DWORD FileInfoSize = sizeof(WINTRUST_FILE_INFO);
+constexpr DWORD TrustDataSize = offsetof(WINTRUST_DATA, dwUIContext) + sizeof(DWORD);
+#if !defined(_WIN64)
+static_assert(FileInfoSize == 16 && TrustDataSize == 48, "the trust request of the 32-bit program");
+#endif
+
+// The code of a step that failed: its last error, or, should the system have left none,
+// a code that still says "not verified".
+DWORD FailureCode(DWORD lastError)
+{
+    return lastError != 0 ? lastError : signature::TrustFail;
+}
+
+// Step 4a: the signer's chain, with the signature's own certificates to build it from,
+// under the Authenticode policy. Time validity is WinVerifyTrust's to judge (it knows the
+// time stamp); this asks only about the chain's roots and usages.
+DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore)
+{
+    CERT_CHAIN_PARA parameters = {};
+    parameters.cbSize = sizeof parameters;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    if (!CertGetCertificateChain(nullptr, signer, nullptr, signatureStore, &parameters, 0, nullptr, &chain))
+        return FailureCode(GetLastError());
+    CERT_CHAIN_POLICY_PARA policy = {};
+    policy.cbSize = sizeof policy;
+    policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_NOT_TIME_VALID_FLAGS;
+    CERT_CHAIN_POLICY_STATUS status = {};
+    status.cbSize = sizeof status;
+    DWORD error = 0;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_AUTHENTICODE, chain, &policy, &status))
+        error = FailureCode(GetLastError());
+    else
+        error = status.dwError;
+    CertFreeCertificateChain(chain);
+    return error;
+}
+
+} // namespace
+
+SignatureVerdict CheckFileSignature(const vxn::wstring& path)
+{
+    SignatureVerdict verdict;
+    DWORD failure = 0;
+
+    HCERTSTORE store = nullptr;
+    HCRYPTMSG message = nullptr;
+    PCMSG_SIGNER_INFO signerInfo = nullptr;
+    PCCERT_CONTEXT certificate = nullptr;
+    wchar_t* name = nullptr;
+
+    // 1. Trust.
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = FileInfoSize;
+    file.pcwszFilePath = path.c_str();
+    file.hFile = nullptr;
+    file.pgKnownSubject = nullptr;
+    WINTRUST_DATA trust = {};
+    trust.cbStruct = TrustDataSize;
+    trust.pPolicyCallbackData = nullptr;
+    trust.pSIPClientData = nullptr;
+    trust.dwUIChoice = WTD_UI_NONE;
+    trust.fdwRevocationChecks = WTD_REVOKE_NONE;
+    trust.dwUnionChoice = WTD_CHOICE_FILE;
+    trust.pFile = &file;
+    trust.dwStateAction = 0; // WTD_STATEACTION_IGNORE: nothing to close afterwards
+    trust.hWVTStateData = nullptr;
+    trust.pwszURLReference = nullptr;
+    trust.dwProvFlags = 0;
+    trust.dwUIContext = 0;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG trusted = WinVerifyTrust(nullptr, &action, &trust);
+    if (trusted != 0)
+        failure = static_cast<DWORD>(trusted);
+
+    // 2. The signature's message and store.
+    if (failure == 0) {
+        DWORD encoding = 0, contentType = 0, formatType = 0;
+        if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                              CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &formatType, &store,
+                              &message, nullptr))
+            failure = FailureCode(GetLastError());
+    }
+
+    // 3. The primary signer: the size, then the data.
+    if (failure == 0) {
+        DWORD size = 0;
+        if (!CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) {
+            failure = FailureCode(GetLastError());
+        } else if ((signerInfo = static_cast<PCMSG_SIGNER_INFO>(LocalAlloc(LPTR, size))) == nullptr) {
+            failure = FailureCode(GetLastError());
+        } else if (!CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, signerInfo, &size)) {
+            failure = FailureCode(GetLastError());
+        }
+    }
+
+    // 4. The signer's certificate, by issuer and serial number.
+    if (failure == 0) {
+        CERT_INFO wanted = {};
+        wanted.Issuer = signerInfo->Issuer;
+        wanted.SerialNumber = signerInfo->SerialNumber;
+        certificate = CertFindCertificateInStore(store, Encodings, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
+        if (certificate == nullptr)
+            failure = FailureCode(GetLastError());
+    }
+
+    // 4a. Its chain under the Authenticode policy.
+    if (failure == 0)
+        failure = ChainPolicyError(certificate, store);
+
+    // 5. Its simple display name: the size, then the text; each count includes the
+    // terminator, so 1 is an empty name.
+    if (failure == 0) {
+        const DWORD size = CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+        if (size <= 1) {
+            failure = FailureCode(GetLastError());
+        } else if ((name = static_cast<wchar_t*>(LocalAlloc(LPTR, size * sizeof(wchar_t)))) == nullptr) {
+            failure = FailureCode(GetLastError());
+        } else if (CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, size) <= 1) {
+            failure = FailureCode(GetLastError());
+        } else {
+            name[size - 1] = 0;
+            verdict.signer.assign(name);
+        }
+    }
+
+    // 7. The releases, in this order, whatever happened.
+    if (name != nullptr)
+        LocalFree(name);
+    if (certificate != nullptr)
+        CertFreeCertificateContext(certificate);
+    if (signerInfo != nullptr)
+        LocalFree(signerInfo);
+    if (message != nullptr)
+        CryptMsgClose(message);
+    if (store != nullptr)
+        CertCloseStore(store, 0);
+
+    verdict.code = failure;
+    if (failure != 0) {
+        verdict.signer.clear();
+        SetLastError(failure);
+    }
+    return verdict;
+}
