@@ -431,9 +431,11 @@ SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, 
     case PeStatus::Ok:
         break;
     case PeStatus::NotPe:
-    case PeStatus::Malformed:
         verdict.code = TrustSubjectFormUnknown;
         return verdict;
+    // Windows takes a file with PE headers to the PE handler, which then finds no
+    // signature in a damaged layout.
+    case PeStatus::Malformed:
     case PeStatus::NoSignature:
     case PeStatus::BadCertificateTable:
         verdict.code = TrustNoSignature;
@@ -446,7 +448,15 @@ SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, 
         return verdict;
     }
     Pkcs7Ptr message(d2i_PKCS7(nullptr, &cursor, static_cast<long>(image.signedData.size)));
-    if (!message || !PKCS7_type_is_signed(message.get()) || message->d.sign == nullptr) {
+    if (!message) {
+        // The decoder's codes: the message ends before its own length says, or is no
+        // message at all.
+        Der blob(data + image.signedData.offset, static_cast<std::size_t>(image.signedData.size)), body(nullptr, 0);
+        const bool cut = image.signedData.size >= 2 && data[image.signedData.offset] == 0x30 && !blob.Take(0x30, body);
+        verdict.code = cut ? CryptAsn1EndOfData : CryptAsn1BadTag;
+        return verdict;
+    }
+    if (!PKCS7_type_is_signed(message.get()) || message->d.sign == nullptr) {
         verdict.code = TrustNoSignature;
         return verdict;
     }

@@ -25,6 +25,8 @@
 #include <wintrust.h>
 
 #include <cstddef>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -46,19 +48,54 @@ DWORD FailureCode(DWORD lastError)
     return lastError != 0 ? lastError : signature::TrustFail;
 }
 
-// Step 4a: the signer's chain, with the signature's own certificates to build it from,
-// under the Authenticode policy. Time validity is WinVerifyTrust's to judge (it knows the
-// time stamp); this asks only about the chain's roots and usages.
-DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore)
+// Whether the signer carries a time stamp: an RFC 3161 token or a countersignature.
+bool HasTimeStamp(const CMSG_SIGNER_INFO& signer)
 {
+    for (DWORD i = 0; i < signer.UnauthAttrs.cAttr; ++i) {
+        const char* type = signer.UnauthAttrs.rgAttr[i].pszObjId;
+        if (type != nullptr && (std::strcmp(type, szOID_RSA_counterSign) == 0 ||
+                                std::strcmp(type, "1.3.6.1.4.1.311.3.3.1") == 0))
+            return true;
+    }
+    return false;
+}
+
+// Whether an extended key usage of the certificate itself, if it has one, names code
+// signing (Wine's chain policy does not ask).
+bool FitForCodeSigning(PCCERT_CONTEXT certificate)
+{
+    DWORD size = 0;
+    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size))
+        return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND); // no such extension: any use
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<PCERT_ENHKEY_USAGE>(buffer.data());
+    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size))
+        return false;
+    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
+        if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_CODE_SIGNING) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Step 4a: the signer's chain, built with the signature's own certificates, for code
+// signing, under the Authenticode policy. A time-stamped signature is WinVerifyTrust's to
+// judge in time (it checks the chain at the stamp's time); without a stamp the chain
+// must be valid now.
+DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, bool timeStamped)
+{
+    LPSTR codeSigning[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING)};
     CERT_CHAIN_PARA parameters = {};
     parameters.cbSize = sizeof parameters;
+    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
+    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = codeSigning;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
     if (!CertGetCertificateChain(nullptr, signer, nullptr, signatureStore, &parameters, 0, nullptr, &chain))
         return FailureCode(GetLastError());
     CERT_CHAIN_POLICY_PARA policy = {};
     policy.cbSize = sizeof policy;
-    policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_NOT_TIME_VALID_FLAGS;
+    policy.dwFlags = timeStamped ? CERT_CHAIN_POLICY_IGNORE_ALL_NOT_TIME_VALID_FLAGS : 0;
     CERT_CHAIN_POLICY_STATUS status = {};
     status.cbSize = sizeof status;
     DWORD error = 0;
@@ -67,6 +104,8 @@ DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore)
     else
         error = status.dwError;
     CertFreeCertificateChain(chain);
+    if (error == 0 && !FitForCodeSigning(signer))
+        error = signature::CertWrongUsage;
     return error;
 }
 
@@ -140,7 +179,7 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
 
     // 4a. Its chain under the Authenticode policy.
     if (failure == 0)
-        failure = ChainPolicyError(certificate, store);
+        failure = ChainPolicyError(certificate, store, HasTimeStamp(*signerInfo));
 
     // 5. Its simple display name: the size, then the text; each count includes the
     // terminator, so 1 is an empty name.
