@@ -216,6 +216,13 @@ head -c 1000 vexal-sha256.exe >cut-file.exe
 # The directory pointing past the end of the file.
 cp vexal-sha256.exe directory-past-end.exe
 patch_le32 directory-past-end.exe "$dir_offset" $((table + 0x10000))
+# The time stamp's own signature spoilt: the expired leaf's file then has no valid time.
+# The message is the table's first entry, "30 82 hi lo ...", and the time stamp the last
+# of its unsigned attributes, so the authority's signature value ends the message.
+expired_table=$(read_le32 expired-timestamped.exe "$dir_offset")
+der_length=$((0x$(od -An -tx1 -j $((expired_table + 10)) -N 2 expired-timestamped.exe | tr -d ' \n') + 4))
+cp expired-timestamped.exe timestamp-spoilt.exe
+printf '\x5a' | dd of=timestamp-spoilt.exe bs=1 seek=$((expired_table + 8 + der_length - 20)) conv=notrunc status=none
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe

@@ -56,6 +56,8 @@ const Expected Files[] = {
     // Only the primary signature counts; the nested one by the right publisher does not.
     {"double-signature.exe", 0, "Other Publisher Ltd.", InvalidName},
     {"expired.exe", CertExpired, "", CertExpired},
+    // A time stamp that does not verify is a failure, not a stamp to be ignored.
+    {"timestamp-spoilt.exe", TrustTimeStamp, "", TrustTimeStamp},
     {"self-signed.exe", CertUntrustedRoot, "", CertUntrustedRoot},
     {"untrusted-root.exe", CertUntrustedRoot, "", CertUntrustedRoot},
     {"server-auth-only.exe", CertWrongUsage, "", CertWrongUsage},

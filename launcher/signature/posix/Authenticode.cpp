@@ -12,6 +12,7 @@
 // Each failure stops the check with Windows' code for it.
 #include "signature/posix/Authenticode.h"
 
+#include "signature/Der.h"
 #include "signature/PeImage.h"
 #include "signature/TrustCodes.h"
 
@@ -41,7 +42,7 @@ namespace {
 
 struct FreePkcs7 { void operator()(PKCS7* p) const { PKCS7_free(p); } };
 struct FreeSignerInfo { void operator()(PKCS7_SIGNER_INFO* p) const { PKCS7_SIGNER_INFO_free(p); } };
-struct FreeBio { void operator()(BIO* p) const { BIO_free(p); } };
+struct FreeBio { void operator()(BIO* p) const { BIO_free_all(p); } };
 struct FreeCertificates { void operator()(STACK_OF(X509)* p) const { sk_X509_free(p); } };
 struct FreeStoreContext { void operator()(X509_STORE_CTX* p) const { X509_STORE_CTX_free(p); } };
 struct FreeTstInfo { void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); } };
@@ -62,49 +63,6 @@ constexpr const char* Rfc3161TimeStampOid = "1.3.6.1.4.1.311.3.3.1";
 // SPC_PE_IMAGE_DATAOBJ (1.3.6.1.4.1.311.2.1.15), as DER content bytes.
 constexpr std::uint8_t SpcPeImageDataOid[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F};
 
-// A bounded walk over DER: one element at a time, each with a definite length that must
-// fit inside what is left. Enough for the few fixed structures of Authenticode that
-// OpenSSL does not know.
-class Der {
-public:
-    Der(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-
-    // Takes the next element if it has `tag`; its content goes to `content`.
-    bool Take(std::uint8_t tag, Der& content)
-    {
-        if (m_size < 2 || m_data[0] != tag)
-            return false;
-        std::size_t length = m_data[1];
-        std::size_t header = 2;
-        if (length & 0x80) {
-            const std::size_t count = length & 0x7F;
-            if (count == 0 || count > 4 || m_size - 2 < count)
-                return false; // indefinite lengths are BER, not DER
-            length = 0;
-            for (std::size_t i = 0; i < count; ++i)
-                length = length << 8 | m_data[2 + i];
-            header += count;
-        }
-        if (length > m_size - header)
-            return false;
-        content = Der(m_data + header, length);
-        m_data += header + length;
-        m_size -= header + length;
-        return true;
-    }
-
-    bool Is(const std::uint8_t* bytes, std::size_t size) const
-    {
-        return m_size == size && std::memcmp(m_data, bytes, size) == 0;
-    }
-    const std::uint8_t* Data() const { return m_data; }
-    std::size_t Size() const { return m_size; }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-};
-
 bool HasOid(const ASN1_OBJECT* object, const char* dotted)
 {
     char text[80];
@@ -112,22 +70,20 @@ bool HasOid(const ASN1_OBJECT* object, const char* dotted)
     return length > 0 && length < static_cast<int>(sizeof text) && std::strcmp(text, dotted) == 0;
 }
 
-// The digests an image hash may name. MD5 is refused, as current Windows refuses it.
 const EVP_MD* ImageDigest(const Der& oid)
 {
-    static const std::uint8_t sha1[] = {0x2B, 0x0E, 0x03, 0x02, 0x1A};
-    static const std::uint8_t sha256[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
-    static const std::uint8_t sha384[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x02};
-    static const std::uint8_t sha512[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x03};
-    if (oid.Is(sha1, sizeof sha1))
+    switch (DigestOf(oid)) {
+    case DigestKind::Sha1:
         return EVP_sha1();
-    if (oid.Is(sha256, sizeof sha256))
+    case DigestKind::Sha256:
         return EVP_sha256();
-    if (oid.Is(sha384, sizeof sha384))
+    case DigestKind::Sha384:
         return EVP_sha384();
-    if (oid.Is(sha512, sizeof sha512))
+    case DigestKind::Sha512:
         return EVP_sha512();
-    return nullptr;
+    default:
+        return nullptr;
+    }
 }
 
 // SpcIndirectDataContent ::= SEQUENCE {
@@ -418,7 +374,12 @@ vxn::wstring SimpleDisplayName(X509* certificate)
     return name;
 }
 
-SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, X509_STORE* trust, std::time_t now)
+namespace {
+
+// Steps 2 to 6 on the PKCS#7 blob of the certificate table. `image` is the file's layout
+// for the image hash; only the fuzzer passes none, to reach the steps after it.
+SignatureVerdict VerifySignedData(const std::uint8_t* file, const PeImage* image, const std::uint8_t* blob,
+                                  std::size_t blobSize, X509_STORE* trust, std::time_t now)
 {
     SignatureVerdict verdict;
     struct ClearErrors {
@@ -426,33 +387,17 @@ SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, 
         ~ClearErrors() { ERR_clear_error(); }
     } clearErrors;
 
-    PeImage image;
-    switch (ReadPeImage(data, size, image)) {
-    case PeStatus::Ok:
-        break;
-    case PeStatus::NotPe:
-        verdict.code = TrustSubjectFormUnknown;
-        return verdict;
-    // Windows takes a file with PE headers to the PE handler, which then finds no
-    // signature in a damaged layout.
-    case PeStatus::Malformed:
-    case PeStatus::NoSignature:
-    case PeStatus::BadCertificateTable:
+    const unsigned char* cursor = blob;
+    if (blobSize > static_cast<std::size_t>(LONG_MAX)) {
         verdict.code = TrustNoSignature;
         return verdict;
     }
-
-    const unsigned char* cursor = data + image.signedData.offset;
-    if (image.signedData.size > static_cast<std::uint64_t>(LONG_MAX)) {
-        verdict.code = TrustNoSignature;
-        return verdict;
-    }
-    Pkcs7Ptr message(d2i_PKCS7(nullptr, &cursor, static_cast<long>(image.signedData.size)));
+    Pkcs7Ptr message(d2i_PKCS7(nullptr, &cursor, static_cast<long>(blobSize)));
     if (!message) {
         // The decoder's codes: the message ends before its own length says, or is no
         // message at all.
-        Der blob(data + image.signedData.offset, static_cast<std::size_t>(image.signedData.size)), body(nullptr, 0);
-        const bool cut = image.signedData.size >= 2 && data[image.signedData.offset] == 0x30 && !blob.Take(0x30, body);
+        Der whole(blob, blobSize), body(nullptr, 0);
+        const bool cut = blobSize >= 2 && blob[0] == 0x30 && !whole.Take(0x30, body);
         verdict.code = cut ? CryptAsn1EndOfData : CryptAsn1BadTag;
         return verdict;
     }
@@ -466,14 +411,16 @@ SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, 
 
     unsigned char imageHash[EVP_MAX_MD_SIZE];
     unsigned int imageHashSize = 0;
-    if (!HashImage(data, image, indirect.digest, imageHash, imageHashSize)) {
-        verdict.code = BadAlgorithm;
-        return verdict;
-    }
-    if (imageHashSize != indirect.imageHash.Size() ||
-        std::memcmp(imageHash, indirect.imageHash.Data(), imageHashSize) != 0) {
-        verdict.code = TrustBadDigest;
-        return verdict;
+    if (image != nullptr) {
+        if (!HashImage(file, *image, indirect.digest, imageHash, imageHashSize)) {
+            verdict.code = BadAlgorithm;
+            return verdict;
+        }
+        if (imageHashSize != indirect.imageHash.Size() ||
+            std::memcmp(imageHash, indirect.imageHash.Data(), imageHashSize) != 0) {
+            verdict.code = TrustBadDigest;
+            return verdict;
+        }
     }
 
     // Authenticode has exactly one signer; a nested signature hangs off its unsigned
@@ -490,7 +437,12 @@ SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, 
         return verdict;
     }
     X509* signer = sk_X509_value(signers.get(), 0);
-    BioPtr content(BIO_new_mem_buf(indirect.signedBytes.Data(), static_cast<int>(indirect.signedBytes.Size())));
+    // The content goes in through a pass-through filter: PKCS7_verify copies a bare memory
+    // BIO into one of its own, which it loses when a digest of the message is unknown.
+    BioPtr memory(BIO_new_mem_buf(indirect.signedBytes.Data(), static_cast<int>(indirect.signedBytes.Size())));
+    BioPtr content(memory ? BIO_new(BIO_f_null()) : nullptr);
+    if (content)
+        BIO_push(content.get(), memory.release()); // the chain owns both from here
     if (!content ||
         PKCS7_verify(message.get(), nullptr, nullptr, content.get(), nullptr, PKCS7_NOVERIFY | PKCS7_NOCHAIN) != 1) {
         verdict.code = TrustBadDigest;
@@ -513,6 +465,39 @@ SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, 
     verdict.signer = SimpleDisplayName(signer);
     return verdict;
 }
+
+} // namespace
+
+SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, X509_STORE* trust, std::time_t now)
+{
+    SignatureVerdict verdict;
+    PeImage image;
+    switch (ReadPeImage(data, size, image)) {
+    case PeStatus::Ok:
+        break;
+    case PeStatus::NotPe:
+        verdict.code = TrustSubjectFormUnknown;
+        return verdict;
+    // Windows takes a file with PE headers to the PE handler, which then finds no
+    // signature in a damaged layout.
+    case PeStatus::Malformed:
+    case PeStatus::NoSignature:
+    case PeStatus::BadCertificateTable:
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
+
+    return VerifySignedData(data, &image, data + image.signedData.offset,
+                            static_cast<std::size_t>(image.signedData.size), trust, now);
+}
+
+#if defined(ZYREL_SIGNATURE_FUZZING)
+SignatureVerdict VerifySignedDataWithoutImage(const std::uint8_t* blob, std::size_t size, X509_STORE* trust,
+                                              std::time_t now)
+{
+    return VerifySignedData(nullptr, nullptr, blob, size, trust, now);
+}
+#endif
 
 X509_STORE* NewSystemTrustStore()
 {

@@ -17,6 +17,13 @@ namespace signature {
 // signer's name is filled only for a valid signature.
 SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, X509_STORE* trust, std::time_t now);
 
+#if defined(ZYREL_SIGNATURE_FUZZING)
+// The fuzzer's way past the image hash: the checks after it on a PKCS#7 blob alone.
+// Built into the fuzz target only.
+SignatureVerdict VerifySignedDataWithoutImage(const std::uint8_t* blob, std::size_t size, X509_STORE* trust,
+                                              std::time_t now);
+#endif
+
 // CertGetNameStringW's CERT_NAME_SIMPLE_DISPLAY_TYPE name of a certificate.
 vxn::wstring SimpleDisplayName(X509* certificate);
 

@@ -5,10 +5,11 @@
 //   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
 //   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
 //   4. CertFindCertificateInStore(CERT_FIND_SUBJECT_CERT): the signer's certificate;
-//   4a. the signer's chain under the Authenticode chain policy: Wine's WinVerifyTrust
-//      accepts a chain to an untrusted or self-signed root, which Windows refuses, so
-//      the refusal is asked for again where both answer it; on Windows this repeats a
-//      verdict already given;
+//   4a. the signer's time stamp and chain under the Authenticode chain policy, at the
+//      stamp's time: Wine's WinVerifyTrust accepts a chain to an untrusted or
+//      self-signed root, an expired signer and a spoilt time stamp, all of which Windows
+//      refuses, so the question is asked again where both answer it; on Windows this
+//      repeats a verdict already given;
 //   5. CertGetNameStringW(CERT_NAME_SIMPLE_DISPLAY_TYPE): size then data, each > 1.
 // Then the releases, always, in the order name, certificate, signer information,
 // message, store. A failing step's code is what the thread's last error says after it
@@ -17,6 +18,7 @@
 #include "SignatureCheck.h"
 
 #include "signature/TrustCodes.h"
+#include "signature/win32/TimeStamp.h"
 
 #include <windows.h>
 
@@ -48,18 +50,6 @@ DWORD FailureCode(DWORD lastError)
     return lastError != 0 ? lastError : signature::TrustFail;
 }
 
-// Whether the signer carries a time stamp: an RFC 3161 token or a countersignature.
-bool HasTimeStamp(const CMSG_SIGNER_INFO& signer)
-{
-    for (DWORD i = 0; i < signer.UnauthAttrs.cAttr; ++i) {
-        const char* type = signer.UnauthAttrs.rgAttr[i].pszObjId;
-        if (type != nullptr && (std::strcmp(type, szOID_RSA_counterSign) == 0 ||
-                                std::strcmp(type, "1.3.6.1.4.1.311.3.3.1") == 0))
-            return true;
-    }
-    return false;
-}
-
 // Whether an extended key usage of the certificate itself, if it has one, names code
 // signing (Wine's chain policy does not ask).
 bool FitForCodeSigning(PCCERT_CONTEXT certificate)
@@ -79,10 +69,9 @@ bool FitForCodeSigning(PCCERT_CONTEXT certificate)
 }
 
 // Step 4a: the signer's chain, built with the signature's own certificates, for code
-// signing, under the Authenticode policy. A time-stamped signature is WinVerifyTrust's to
-// judge in time (it checks the chain at the stamp's time); without a stamp the chain
-// must be valid now.
-DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, bool timeStamped)
+// signing, under the Authenticode policy, valid at the time stamp's time (`when`) or,
+// without one, now.
+DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, FILETIME* when)
 {
     LPSTR codeSigning[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING)};
     CERT_CHAIN_PARA parameters = {};
@@ -91,11 +80,10 @@ DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, bool ti
     parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
     parameters.RequestedUsage.Usage.rgpszUsageIdentifier = codeSigning;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, signer, nullptr, signatureStore, &parameters, 0, nullptr, &chain))
+    if (!CertGetCertificateChain(nullptr, signer, when, signatureStore, &parameters, 0, nullptr, &chain))
         return FailureCode(GetLastError());
     CERT_CHAIN_POLICY_PARA policy = {};
     policy.cbSize = sizeof policy;
-    policy.dwFlags = timeStamped ? CERT_CHAIN_POLICY_IGNORE_ALL_NOT_TIME_VALID_FLAGS : 0;
     CERT_CHAIN_POLICY_STATUS status = {};
     status.cbSize = sizeof status;
     DWORD error = 0;
@@ -177,9 +165,21 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
             failure = FailureCode(GetLastError());
     }
 
-    // 4a. Its chain under the Authenticode policy.
-    if (failure == 0)
-        failure = ChainPolicyError(certificate, store, HasTimeStamp(*signerInfo));
+    // 4a. Its chain under the Authenticode policy, at the time of a valid time stamp.
+    if (failure == 0) {
+        FILETIME stamped = {};
+        switch (signature::VerifySignerTimeStamp(message, store, *signerInfo, stamped)) {
+        case signature::TimeStampState::None:
+            failure = ChainPolicyError(certificate, store, nullptr);
+            break;
+        case signature::TimeStampState::Valid:
+            failure = ChainPolicyError(certificate, store, &stamped);
+            break;
+        case signature::TimeStampState::Invalid:
+            failure = signature::TrustTimeStamp;
+            break;
+        }
+    }
 
     // 5. Its simple display name: the size, then the text; each count includes the
     // terminator, so 1 is an empty name.
