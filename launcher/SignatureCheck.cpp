@@ -1,23 +1,30 @@
-// STAND-IN until the real check lands: every file counts as unsigned, so the warning shows.
+// The installer's signature check: the platform's verdict on the file (signature/), the
+// publisher rule, and the warning with its question when either fails. Every way out that
+// is not a verified file by exactly the expected publisher passes through the warning
+// with a code other than 0; only the user's Yes starts such a file.
 #include "SignatureCheck.h"
 
 #include "LocalizedStrings.h"
+#include "signature/TrustCodes.h"
 
 #include "Format.h"
+#include "Log.h"
 
-SignatureVerdict CheckFileSignature(const vxn::wstring&)
-{
-    SignatureVerdict verdict;
-    verdict.code = 0x800B0100u;
-    return verdict;
-}
+namespace {
+
+// The warning's text buffer: 2047 characters and the terminator, as the message allows.
+constexpr vxn::u32 WarningCapacity = 2048;
+
+} // namespace
 
 std::uint32_t InstallerSignatureCode(const vxn::wstring& path)
 {
     const SignatureVerdict verdict = CheckFileSignature(path);
     if (verdict.code != 0)
         return verdict.code;
-    return verdict.signer == ExpectedPublisher ? 0u : 123u;
+    // The whole text, unit by unit: no case folding, no prefix, no trimming. A valid
+    // signature whose name could not be read is no signature by the publisher either.
+    return verdict.signer == ExpectedPublisher ? 0u : signature::InvalidName;
 }
 
 std::int32_t DisplayedSignatureCode(std::uint32_t code)
@@ -28,13 +35,22 @@ std::int32_t DisplayedSignatureCode(std::uint32_t code)
     return static_cast<std::int32_t>(code);
 }
 
+vxn::wstring SignatureWarningText(std::uint32_t code)
+{
+    const vxn::wstring pattern = LoadLocalizedString(IDS_SIGNATURE_UNVERIFIED);
+    vxn::wchar buffer[WarningCapacity];
+    buffer[0] = 0;
+    VXN::format_to(buffer, WarningCapacity, pattern.c_str(), DisplayedSignatureCode(code));
+    buffer[WarningCapacity - 1] = 0;
+    return vxn::wstring(buffer);
+}
+
 bool VerifyInstallerSignature(ui::Window parent, const vxn::wstring& path)
 {
     const std::uint32_t code = InstallerSignatureCode(path);
     if (code == 0)
         return true;
-    vxn::wstring text;
-    text.assign_format(LoadLocalizedString(IDS_SIGNATURE_UNVERIFIED).c_str(), DisplayedSignatureCode(code));
-    return ui::ShowMessageBox(parent, text, LoadLocalizedString(IDS_UPDATE_FAILED),
+    VXN_LOG("ZyrelDownloaderDialog", VXN::LogLevel::Warning, "Signature of {0} not verified: 0x{1:X8}", path, code);
+    return ui::ShowMessageBox(parent, SignatureWarningText(code), LoadLocalizedString(IDS_UPDATE_FAILED),
                               ui::StyleYesNo | ui::StyleIconWarning) == ui::IdYes;
 }

@@ -12,7 +12,10 @@ inline constexpr const vxn::wchar* ExpectedPublisher = VXN_W("Vexal Norim Inc.")
 
 // The verdict on a file: 0 when its embedded Authenticode signature is valid under the
 // code-signing policy (Windows' codes otherwise, e.g. 0x800B0100 unsigned), and the simple
-// display name of the primary signer's certificate when one was read.
+// display name of the primary signer's certificate when one was read. Never 0 for a file
+// whose signature was not verified, whatever went wrong. Windows: WinVerifyTrust and
+// CryptoAPI (signature/win32); Linux: the same checks with OpenSSL (signature/posix),
+// trusting OpenSSL's default certificate locations (SSL_CERT_FILE, SSL_CERT_DIR).
 struct SignatureVerdict {
     std::uint32_t code = 0;
     vxn::wstring signer;
@@ -27,6 +30,10 @@ std::uint32_t InstallerSignatureCode(const vxn::wstring& path);
 // The code as the user sees it: 0x800B.... and 0x8009.... keep their lower 16 bits, any other
 // code is shown whole as a signed decimal.
 std::int32_t DisplayedSignatureCode(std::uint32_t code);
+
+// The warning's text: string 8 (IDS_SIGNATURE_UNVERIFIED, a printf-style pattern with one
+// "%d") with the displayed code, at most 2047 characters.
+vxn::wstring SignatureWarningText(std::uint32_t code);
 
 // The whole check of the dialog: true when the installer is to be started, either because
 // it is verified or because the user answered Yes to the warning (string 8 with the code,

@@ -1,0 +1,77 @@
+// A bounded walk over DER, enough for the few fixed structures of Authenticode that the
+// system libraries do not decode (SpcIndirectDataContent, TSTInfo). No cryptography.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace signature {
+
+// One element at a time, each with a definite length that must fit inside what is left.
+class Der {
+public:
+    Der() = default;
+    Der(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+
+    // Takes the next element if it has `tag`; its content goes to `content`.
+    bool Take(std::uint8_t tag, Der& content)
+    {
+        if (m_size < 2 || m_data[0] != tag)
+            return false;
+        std::size_t length = m_data[1];
+        std::size_t header = 2;
+        if (length & 0x80) {
+            const std::size_t count = length & 0x7F;
+            if (count == 0 || count > 4 || m_size - 2 < count)
+                return false; // indefinite lengths are BER, not DER
+            length = 0;
+            for (std::size_t i = 0; i < count; ++i)
+                length = length << 8 | m_data[2 + i];
+            header += count;
+        }
+        if (length > m_size - header)
+            return false;
+        content = Der(m_data + header, length);
+        m_data += header + length;
+        m_size -= header + length;
+        return true;
+    }
+
+    bool Is(const std::uint8_t* bytes, std::size_t size) const
+    {
+        return m_size == size && std::memcmp(m_data, bytes, size) == 0;
+    }
+    const std::uint8_t* Data() const { return m_data; }
+    std::size_t Size() const { return m_size; }
+
+private:
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+};
+
+// The digests an image hash or a time stamp's imprint may name, by the content bytes of
+// their object identifiers. MD5 is not among them: current Windows refuses it.
+enum class DigestKind { Unknown, Sha1, Sha256, Sha384, Sha512 };
+
+inline DigestKind DigestOf(const Der& oid)
+{
+    static const std::uint8_t sha1[] = {0x2B, 0x0E, 0x03, 0x02, 0x1A};
+    static const std::uint8_t sha2[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02};
+    if (oid.Is(sha1, sizeof sha1))
+        return DigestKind::Sha1;
+    if (oid.Size() != sizeof sha2 + 1 || std::memcmp(oid.Data(), sha2, sizeof sha2) != 0)
+        return DigestKind::Unknown;
+    switch (oid.Data()[sizeof sha2]) {
+    case 1:
+        return DigestKind::Sha256;
+    case 2:
+        return DigestKind::Sha384;
+    case 3:
+        return DigestKind::Sha512;
+    default:
+        return DigestKind::Unknown;
+    }
+}
+
+} // namespace signature

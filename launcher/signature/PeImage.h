@@ -1,0 +1,54 @@
+// The parts of a PE file that an Authenticode check needs, read from its bytes with every
+// offset, size and count checked against the file before it is used. It knows nothing of
+// cryptography: it says where the signature is and which bytes the image hash covers.
+//
+// Every number here comes from the file, which is downloaded and therefore hostile until
+// proven otherwise: sums are done in 64 bits, nothing is read past `size`, and a file that
+// does not add up is a status, never a crash.
+#pragma once
+
+#include <vxnstl/vector>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace signature {
+
+enum class PeStatus {
+    Ok,            // a PE image whose headers, sections and certificate table add up
+    NotPe,         // no "MZ" header, no "PE\0\0", or an optional header of unknown kind
+    Malformed,     // a PE image whose headers or sections point outside the file
+    NoSignature,   // a sound PE image without a certificate table
+    BadCertificateTable, // a certificate table outside the file, or entries that do not add up
+};
+
+// A run of file bytes.
+struct ByteRange {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
+struct PeImage {
+    // The bytes the Authenticode image hash covers, in hashing order: the headers without
+    // the checksum field and the certificate table's directory entry, each section's raw
+    // data in file order, then whatever lies between the image's end and the certificate
+    // table.
+    vxn::vector<ByteRange> hashed;
+    // The certificate table (data directory 4; its "address" is a file offset).
+    ByteRange certificateTable;
+    // The first WIN_CERTIFICATE of type PKCS_SIGNED_DATA: its bCertificate bytes.
+    ByteRange signedData;
+    bool pe32Plus = false;
+};
+
+// WIN_CERTIFICATE's fields as the table gives them.
+inline constexpr std::uint16_t CertificateRevision1 = 0x0100;
+inline constexpr std::uint16_t CertificateRevision2 = 0x0200;
+inline constexpr std::uint16_t CertificateTypePkcsSignedData = 0x0002;
+
+// Reads the image's layout. `image` is filled as far as the status allows: with Ok every
+// field, with NoSignature the hashed ranges (up to the end of the file), otherwise nothing
+// that may be relied on.
+PeStatus ReadPeImage(const std::uint8_t* data, std::size_t size, PeImage& image);
+
+} // namespace signature

@@ -1,0 +1,575 @@
+// Authenticode on Linux: the checks WinVerifyTrust makes for a PE file under the generic
+// verify policy, with OpenSSL, reaching the same verdict and the same code:
+//   1. the PE layout and its certificate table (PeImage, which validates every number);
+//   2. the PKCS#7 SignedData of the first table entry, whose content is an
+//      SpcIndirectDataContent naming the digest and the image hash;
+//   3. the image hash recomputed and compared;
+//   4. the signature over the signed attributes (with the content's digest among them);
+//   5. a time stamp, when there is one (RFC 3161 token or the older countersignature):
+//      checked, and its time then counts for the chain instead of now;
+//   6. the signer's chain to a trust anchor of the system's store, and the signer's fitness
+//      for code signing; revocation is not checked, as with WTD_REVOKE_NONE.
+// Each failure stops the check with Windows' code for it.
+#include "signature/posix/Authenticode.h"
+
+#include "signature/Der.h"
+#include "signature/PeImage.h"
+#include "signature/TrustCodes.h"
+
+#include "Log.h"
+
+#include <openssl/asn1.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pkcs7.h>
+#include <openssl/ts.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace signature {
+namespace {
+
+struct FreePkcs7 { void operator()(PKCS7* p) const { PKCS7_free(p); } };
+struct FreeSignerInfo { void operator()(PKCS7_SIGNER_INFO* p) const { PKCS7_SIGNER_INFO_free(p); } };
+struct FreeBio { void operator()(BIO* p) const { BIO_free_all(p); } };
+struct FreeCertificates { void operator()(STACK_OF(X509)* p) const { sk_X509_free(p); } };
+struct FreeStoreContext { void operator()(X509_STORE_CTX* p) const { X509_STORE_CTX_free(p); } };
+struct FreeTstInfo { void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); } };
+struct FreeDigestContext { void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); } };
+struct FreeOpenSslBytes { void operator()(unsigned char* p) const { OPENSSL_free(p); } };
+using Pkcs7Ptr = std::unique_ptr<PKCS7, FreePkcs7>;
+using SignerInfoPtr = std::unique_ptr<PKCS7_SIGNER_INFO, FreeSignerInfo>;
+using BioPtr = std::unique_ptr<BIO, FreeBio>;
+using CertificatesPtr = std::unique_ptr<STACK_OF(X509), FreeCertificates>;
+using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, FreeStoreContext>;
+using TstInfoPtr = std::unique_ptr<TS_TST_INFO, FreeTstInfo>;
+using DigestContextPtr = std::unique_ptr<EVP_MD_CTX, FreeDigestContext>;
+using OpenSslBytesPtr = std::unique_ptr<unsigned char, FreeOpenSslBytes>;
+
+// The object identifiers of Authenticode that OpenSSL has no names for.
+constexpr const char* SpcIndirectDataOid = "1.3.6.1.4.1.311.2.1.4";
+constexpr const char* Rfc3161TimeStampOid = "1.3.6.1.4.1.311.3.3.1";
+// SPC_PE_IMAGE_DATAOBJ (1.3.6.1.4.1.311.2.1.15), as DER content bytes.
+constexpr std::uint8_t SpcPeImageDataOid[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F};
+
+bool HasOid(const ASN1_OBJECT* object, const char* dotted)
+{
+    char text[80];
+    const int length = OBJ_obj2txt(text, sizeof text, object, 1);
+    return length > 0 && length < static_cast<int>(sizeof text) && std::strcmp(text, dotted) == 0;
+}
+
+const EVP_MD* ImageDigest(const Der& oid)
+{
+    switch (DigestOf(oid)) {
+    case DigestKind::Sha1:
+        return EVP_sha1();
+    case DigestKind::Sha256:
+        return EVP_sha256();
+    case DigestKind::Sha384:
+        return EVP_sha384();
+    case DigestKind::Sha512:
+        return EVP_sha512();
+    default:
+        return nullptr;
+    }
+}
+
+// SpcIndirectDataContent ::= SEQUENCE {
+//     data          SEQUENCE { type OBJECT IDENTIFIER (SPC_PE_IMAGE_DATAOBJ), value ANY },
+//     messageDigest SEQUENCE { digestAlgorithm SEQUENCE { OBJECT IDENTIFIER, ANY }, digest OCTET STRING } }
+struct IndirectData {
+    Der signedBytes{nullptr, 0}; // the content the signer's messageDigest covers: the value without its header
+    const EVP_MD* digest = nullptr;
+    Der imageHash{nullptr, 0};
+};
+
+std::uint32_t ReadIndirectData(const PKCS7& message, IndirectData& out)
+{
+    const PKCS7* content = message.d.sign->contents;
+    if (content == nullptr || content->type == nullptr || !HasOid(content->type, SpcIndirectDataOid))
+        return TrustNoSignature;
+    const ASN1_TYPE* value = content->d.other;
+    if (value == nullptr || value->type != V_ASN1_SEQUENCE || value->value.sequence == nullptr ||
+        value->value.sequence->length <= 0)
+        return CryptAsn1BadTag;
+    Der whole(value->value.sequence->data, static_cast<std::size_t>(value->value.sequence->length));
+    Der fields(nullptr, 0), data(nullptr, 0), type(nullptr, 0), digestInfo(nullptr, 0), algorithm(nullptr, 0),
+        algorithmOid(nullptr, 0);
+    if (!whole.Take(0x30, fields))
+        return CryptAsn1BadTag;
+    out.signedBytes = fields;
+    if (!fields.Take(0x30, data) || !data.Take(0x06, type) || !fields.Take(0x30, digestInfo) ||
+        !digestInfo.Take(0x30, algorithm) || !algorithm.Take(0x06, algorithmOid) ||
+        !digestInfo.Take(0x04, out.imageHash))
+        return CryptAsn1BadTag;
+    if (!type.Is(SpcPeImageDataOid, sizeof SpcPeImageDataOid))
+        return TrustSubjectFormUnknown; // a signature for something other than a PE image
+    out.digest = ImageDigest(algorithmOid);
+    return out.digest != nullptr ? 0 : BadAlgorithm;
+}
+
+bool HashImage(const std::uint8_t* file, const PeImage& image, const EVP_MD* digest, unsigned char* out,
+               unsigned int& outSize)
+{
+    DigestContextPtr context(EVP_MD_CTX_new());
+    if (!context || EVP_DigestInit_ex(context.get(), digest, nullptr) != 1)
+        return false;
+    for (const ByteRange& range : image.hashed) {
+        if (EVP_DigestUpdate(context.get(), file + range.offset, range.size) != 1)
+            return false;
+    }
+    return EVP_DigestFinal_ex(context.get(), out, &outSize) == 1;
+}
+
+// Whether `digest` of `data` equals `expected`.
+bool DigestEquals(const EVP_MD* digest, const unsigned char* data, std::size_t size, const ASN1_OCTET_STRING* expected)
+{
+    unsigned char computed[EVP_MAX_MD_SIZE];
+    unsigned int computedSize = 0;
+    if (digest == nullptr || expected == nullptr ||
+        EVP_Digest(data, size, computed, &computedSize, digest, nullptr) != 1)
+        return false;
+    return static_cast<unsigned int>(expected->length) == computedSize &&
+           std::memcmp(expected->data, computed, computedSize) == 0;
+}
+
+bool ToTime(const ASN1_TIME* time, std::time_t& out)
+{
+    std::tm parts{};
+    if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1)
+        return false;
+    out = timegm(&parts);
+    return true;
+}
+
+// What Windows reports for the chain errors that OpenSSL finds.
+std::uint32_t ChainCode(int error)
+{
+    switch (error) {
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return CertExpired;
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+    case X509_V_ERR_CERT_REJECTED:
+        return CertUntrustedRoot;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return CertChaining;
+    case X509_V_ERR_CERT_SIGNATURE_FAILURE:
+    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
+    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
+        return TrustCertificateSignature;
+    case X509_V_ERR_INVALID_CA:
+    case X509_V_ERR_PATH_LENGTH_EXCEEDED:
+        return TrustBasicConstraints;
+    case X509_V_ERR_INVALID_PURPOSE:
+        return CertWrongUsage;
+    case X509_V_ERR_CERT_REVOKED:
+        return CertRevoked;
+    case X509_V_ERR_UNHANDLED_CRITICAL_EXTENSION:
+        return CertCritical;
+    default:
+        return CertChaining;
+    }
+}
+
+// The chain from `leaf` to a trust anchor, valid at `when`. 0 or the chain's code.
+std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrusted, std::time_t when, int purpose,
+                          int& detail)
+{
+    StoreContextPtr context(X509_STORE_CTX_new());
+    if (!context || trust == nullptr || X509_STORE_CTX_init(context.get(), trust, leaf, untrusted) != 1)
+        return CertChaining;
+    X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(context.get()), when);
+    if (purpose != 0 && X509_STORE_CTX_set_purpose(context.get(), purpose) != 1)
+        return CertChaining;
+    if (X509_verify_cert(context.get()) == 1)
+        return 0;
+    detail = X509_STORE_CTX_get_error(context.get());
+    return ChainCode(detail);
+}
+
+// The signer must be fit for code signing: an extended key usage, when present, names
+// code signing, and a key usage, when present, allows digital signatures.
+bool FitForCodeSigning(X509* signer)
+{
+    const std::uint32_t flags = X509_get_extension_flags(signer);
+    if (flags & EXFLAG_INVALID)
+        return false;
+    if ((flags & EXFLAG_XKUSAGE) && !(X509_get_extended_key_usage(signer) & XKU_CODE_SIGN))
+        return false;
+    if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(signer) & KU_DIGITAL_SIGNATURE))
+        return false;
+    return true;
+}
+
+// The certificates a chain may be built through: the message's own and the token's.
+CertificatesPtr Untrusted(STACK_OF(X509)* first, STACK_OF(X509)* second)
+{
+    CertificatesPtr all(sk_X509_new_null());
+    if (!all)
+        return all;
+    for (STACK_OF(X509)* stack : {first, second}) {
+        for (int i = 0; stack != nullptr && i < sk_X509_num(stack); ++i)
+            sk_X509_push(all.get(), sk_X509_value(stack, i));
+    }
+    return all;
+}
+
+// An RFC 3161 token over the signer's signature: 0 and its time; TRUST_E_TIME_STAMP for a
+// token that is malformed or does not match, the chain's code for its authority's chain.
+std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const PKCS7_SIGNER_INFO& signer,
+                           X509_STORE* trust, std::time_t& when)
+{
+    if (value == nullptr || value->type != V_ASN1_SEQUENCE || value->value.sequence == nullptr)
+        return TrustTimeStamp;
+    const unsigned char* cursor = value->value.sequence->data;
+    Pkcs7Ptr token(d2i_PKCS7(nullptr, &cursor, value->value.sequence->length));
+    if (!token || !PKCS7_type_is_signed(token.get()) || token->d.sign == nullptr ||
+        PKCS7_get_detached(token.get()))
+        return TrustTimeStamp;
+    STACK_OF(X509)* outerCertificates = message.d.sign->cert;
+    if (sk_PKCS7_SIGNER_INFO_num(PKCS7_get_signer_info(token.get())) != 1 ||
+        PKCS7_verify(token.get(), outerCertificates, nullptr, nullptr, nullptr, PKCS7_NOVERIFY) != 1)
+        return TrustTimeStamp;
+    TstInfoPtr info(PKCS7_to_TS_TST_INFO(token.get()));
+    if (!info)
+        return TrustTimeStamp;
+    TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(info.get());
+    const X509_ALGOR* algorithm = imprint != nullptr ? TS_MSG_IMPRINT_get_algo(imprint) : nullptr;
+    const EVP_MD* digest = algorithm != nullptr ? EVP_get_digestbyobj(algorithm->algorithm) : nullptr;
+    if (signer.enc_digest == nullptr ||
+        !DigestEquals(digest, signer.enc_digest->data, static_cast<std::size_t>(signer.enc_digest->length),
+                      TS_MSG_IMPRINT_get_msg(imprint)) ||
+        !ToTime(TS_TST_INFO_get_time(info.get()), when))
+        return TrustTimeStamp;
+    CertificatesPtr signers(PKCS7_get0_signers(token.get(), outerCertificates, 0));
+    if (!signers || sk_X509_num(signers.get()) != 1)
+        return TrustTimeStamp;
+    CertificatesPtr untrusted = Untrusted(outerCertificates, token->d.sign->cert);
+    if (!untrusted)
+        return TrustTimeStamp;
+    // The authority's chain fails the way the signer's would (an untrusted root is one).
+    int detail = 0;
+    return VerifyChain(trust, sk_X509_value(signers.get(), 0), untrusted.get(), when, X509_PURPOSE_TIMESTAMP_SIGN,
+                       detail);
+}
+
+// The older Authenticode time stamp: a countersignature (a SignerInfo over the signer's
+// signature value) by a time-stamping authority whose certificate the message carries.
+std::uint32_t CheckCountersignature(const ASN1_TYPE* value, const PKCS7& message, const PKCS7_SIGNER_INFO& signer,
+                                    X509_STORE* trust, std::time_t& when)
+{
+    if (value == nullptr || value->type != V_ASN1_SEQUENCE || value->value.sequence == nullptr)
+        return TrustTimeStamp;
+    const unsigned char* cursor = value->value.sequence->data;
+    SignerInfoPtr counter(d2i_PKCS7_SIGNER_INFO(nullptr, &cursor, value->value.sequence->length));
+    if (!counter || counter->issuer_and_serial == nullptr || counter->digest_alg == nullptr ||
+        counter->auth_attr == nullptr || counter->enc_digest == nullptr || signer.enc_digest == nullptr)
+        return TrustTimeStamp;
+    X509* authority = X509_find_by_issuer_and_serial(message.d.sign->cert, counter->issuer_and_serial->issuer,
+                                                     counter->issuer_and_serial->serial);
+    const EVP_MD* digest = EVP_get_digestbyobj(counter->digest_alg->algorithm);
+    EVP_PKEY* key = authority != nullptr ? X509_get0_pubkey(authority) : nullptr;
+    if (key == nullptr || digest == nullptr ||
+        !DigestEquals(digest, signer.enc_digest->data, static_cast<std::size_t>(signer.enc_digest->length),
+                      PKCS7_digest_from_attributes(counter->auth_attr)))
+        return TrustTimeStamp;
+    // The signature covers the DER of the signed attributes as a SET.
+    unsigned char* encoded = nullptr;
+    const int encodedSize = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(counter->auth_attr), &encoded,
+                                          ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
+    OpenSslBytesPtr attributes(encoded);
+    DigestContextPtr context(EVP_MD_CTX_new());
+    if (encodedSize <= 0 || !context || EVP_DigestVerifyInit(context.get(), nullptr, digest, nullptr, key) != 1 ||
+        EVP_DigestVerify(context.get(), counter->enc_digest->data, static_cast<std::size_t>(counter->enc_digest->length),
+                         attributes.get(), static_cast<std::size_t>(encodedSize)) != 1)
+        return TrustTimeStamp;
+    const ASN1_TYPE* signingTime = PKCS7_get_signed_attribute(counter.get(), NID_pkcs9_signingTime);
+    if (signingTime == nullptr || (signingTime->type != V_ASN1_UTCTIME && signingTime->type != V_ASN1_GENERALIZEDTIME) ||
+        !ToTime(signingTime->value.utctime, when))
+        return TrustTimeStamp;
+    int detail = 0;
+    return VerifyChain(trust, authority, message.d.sign->cert, when, X509_PURPOSE_TIMESTAMP_SIGN, detail);
+}
+
+// The first time stamp among the signer's unsigned attributes, if any: 0 with `when` set
+// to its time, 0 with `when` untouched when there is none, or the code of a bad one. A
+// time stamp that does not verify fails the check rather than being ignored.
+std::uint32_t CheckTimeStamp(const PKCS7& message, const PKCS7_SIGNER_INFO& signer, X509_STORE* trust,
+                             std::time_t& when)
+{
+    const STACK_OF(X509_ATTRIBUTE)* attributes = signer.unauth_attr;
+    for (int i = 0; attributes != nullptr && i < sk_X509_ATTRIBUTE_num(attributes); ++i) {
+        X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(attributes, i);
+        const ASN1_OBJECT* type = X509_ATTRIBUTE_get0_object(attribute);
+        if (X509_ATTRIBUTE_count(attribute) != 1)
+            continue;
+        if (HasOid(type, Rfc3161TimeStampOid))
+            return CheckRfc3161(X509_ATTRIBUTE_get0_type(attribute, 0), message, signer, trust, when);
+        if (OBJ_obj2nid(type) == NID_pkcs9_countersignature)
+            return CheckCountersignature(X509_ATTRIBUTE_get0_type(attribute, 0), message, signer, trust, when);
+    }
+    return 0;
+}
+
+void SetUtf8(vxn::wstring& out, const unsigned char* text, int size)
+{
+    if (size > 0)
+        out.assign_utf8(reinterpret_cast<const char*>(text), static_cast<vxn::u32>(size));
+}
+
+// An attribute value as text, whatever string type the certificate used.
+bool NameEntryText(X509_NAME_ENTRY* entry, vxn::wstring& out)
+{
+    unsigned char* utf8 = nullptr;
+    const int size = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entry));
+    OpenSslBytesPtr owned(utf8);
+    if (size < 0)
+        return false;
+    SetUtf8(out, utf8, size);
+    return true;
+}
+
+} // namespace
+
+// CertGetNameStringW's CERT_NAME_SIMPLE_DISPLAY_TYPE: the subject's first common name,
+// else its first organisational unit, else organisation, else e-mail address; else the
+// first e-mail address among the alternative names; else the subject's first attribute.
+vxn::wstring SimpleDisplayName(X509* certificate)
+{
+    vxn::wstring name;
+    X509_NAME* subject = X509_get_subject_name(certificate);
+    for (int nid : {NID_commonName, NID_organizationalUnitName, NID_organizationName, NID_pkcs9_emailAddress}) {
+        const int index = subject != nullptr ? X509_NAME_get_index_by_NID(subject, nid, -1) : -1;
+        if (index >= 0 && NameEntryText(X509_NAME_get_entry(subject, index), name))
+            return name;
+    }
+    auto* alternatives = static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
+    for (int i = 0; alternatives != nullptr && i < sk_GENERAL_NAME_num(alternatives); ++i) {
+        const GENERAL_NAME* alternative = sk_GENERAL_NAME_value(alternatives, i);
+        if (alternative->type == GEN_EMAIL) {
+            SetUtf8(name, ASN1_STRING_get0_data(alternative->d.rfc822Name), ASN1_STRING_length(alternative->d.rfc822Name));
+            break;
+        }
+    }
+    GENERAL_NAMES_free(alternatives);
+    if (name.empty() && subject != nullptr && X509_NAME_entry_count(subject) > 0)
+        NameEntryText(X509_NAME_get_entry(subject, 0), name);
+    return name;
+}
+
+namespace {
+
+// Steps 2 to 6 on the PKCS#7 blob of the certificate table. `image` is the file's layout
+// for the image hash; only the fuzzer passes none, to reach the steps after it.
+SignatureVerdict VerifySignedData(const std::uint8_t* file, const PeImage* image, const std::uint8_t* blob,
+                                  std::size_t blobSize, X509_STORE* trust, std::time_t now)
+{
+    SignatureVerdict verdict;
+    struct ClearErrors {
+        // OpenSSL's error queue is per thread and shared with the transfer's TLS: leave it empty.
+        ~ClearErrors() { ERR_clear_error(); }
+    } clearErrors;
+
+    const unsigned char* cursor = blob;
+    if (blobSize > static_cast<std::size_t>(LONG_MAX)) {
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
+    Pkcs7Ptr message(d2i_PKCS7(nullptr, &cursor, static_cast<long>(blobSize)));
+    if (!message) {
+        // The decoder's codes: the message ends before its own length says, or is no
+        // message at all.
+        Der whole(blob, blobSize), body(nullptr, 0);
+        const bool cut = blobSize >= 2 && blob[0] == 0x30 && !whole.Take(0x30, body);
+        verdict.code = cut ? CryptAsn1EndOfData : CryptAsn1BadTag;
+        return verdict;
+    }
+    if (!PKCS7_type_is_signed(message.get()) || message->d.sign == nullptr) {
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
+    IndirectData indirect;
+    if ((verdict.code = ReadIndirectData(*message, indirect)) != 0)
+        return verdict;
+
+    unsigned char imageHash[EVP_MAX_MD_SIZE];
+    unsigned int imageHashSize = 0;
+    if (image != nullptr) {
+        if (!HashImage(file, *image, indirect.digest, imageHash, imageHashSize)) {
+            verdict.code = BadAlgorithm;
+            return verdict;
+        }
+        if (imageHashSize != indirect.imageHash.Size() ||
+            std::memcmp(imageHash, indirect.imageHash.Data(), imageHashSize) != 0) {
+            verdict.code = TrustBadDigest;
+            return verdict;
+        }
+    }
+
+    // Authenticode has exactly one signer; a nested signature hangs off its unsigned
+    // attributes and does not count.
+    STACK_OF(PKCS7_SIGNER_INFO)* signerInfos = PKCS7_get_signer_info(message.get());
+    if (signerInfos == nullptr || sk_PKCS7_SIGNER_INFO_num(signerInfos) != 1) {
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
+    PKCS7_SIGNER_INFO* signerInfo = sk_PKCS7_SIGNER_INFO_value(signerInfos, 0);
+    CertificatesPtr signers(PKCS7_get0_signers(message.get(), nullptr, 0));
+    if (!signers || sk_X509_num(signers.get()) != 1) {
+        verdict.code = TrustNoSignerCertificate;
+        return verdict;
+    }
+    X509* signer = sk_X509_value(signers.get(), 0);
+    // The content goes in through a pass-through filter: PKCS7_verify copies a bare memory
+    // BIO into one of its own, which it loses when a digest of the message is unknown.
+    BioPtr memory(BIO_new_mem_buf(indirect.signedBytes.Data(), static_cast<int>(indirect.signedBytes.Size())));
+    BioPtr content(memory ? BIO_new(BIO_f_null()) : nullptr);
+    if (content)
+        BIO_push(content.get(), memory.release()); // the chain owns both from here
+    if (!content ||
+        PKCS7_verify(message.get(), nullptr, nullptr, content.get(), nullptr, PKCS7_NOVERIFY | PKCS7_NOCHAIN) != 1) {
+        verdict.code = TrustBadDigest;
+        return verdict;
+    }
+
+    std::time_t when = now;
+    if ((verdict.code = CheckTimeStamp(*message, *signerInfo, trust, when)) != 0)
+        return verdict;
+    int detail = 0;
+    if ((verdict.code = VerifyChain(trust, signer, message->d.sign->cert, when, 0, detail)) != 0) {
+        VXN_LOG("SignatureCheck", VXN::LogLevel::Debug, "Signer chain rejected: {0}",
+                X509_verify_cert_error_string(detail));
+        return verdict;
+    }
+    if (!FitForCodeSigning(signer)) {
+        verdict.code = CertWrongUsage;
+        return verdict;
+    }
+    verdict.signer = SimpleDisplayName(signer);
+    return verdict;
+}
+
+} // namespace
+
+SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, X509_STORE* trust, std::time_t now)
+{
+    SignatureVerdict verdict;
+    PeImage image;
+    switch (ReadPeImage(data, size, image)) {
+    case PeStatus::Ok:
+        break;
+    case PeStatus::NotPe:
+        verdict.code = TrustSubjectFormUnknown;
+        return verdict;
+    // Windows takes a file with PE headers to the PE handler, which then finds no
+    // signature in a damaged layout.
+    case PeStatus::Malformed:
+    case PeStatus::NoSignature:
+    case PeStatus::BadCertificateTable:
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
+
+    return VerifySignedData(data, &image, data + image.signedData.offset,
+                            static_cast<std::size_t>(image.signedData.size), trust, now);
+}
+
+#if defined(ZYREL_SIGNATURE_FUZZING)
+SignatureVerdict VerifySignedDataWithoutImage(const std::uint8_t* blob, std::size_t size, X509_STORE* trust,
+                                              std::time_t now)
+{
+    return VerifySignedData(nullptr, nullptr, blob, size, trust, now);
+}
+#endif
+
+X509_STORE* NewSystemTrustStore()
+{
+    X509_STORE* store = X509_STORE_new();
+    if (store != nullptr && X509_STORE_set_default_paths(store) != 1) {
+        X509_STORE_free(store);
+        store = nullptr;
+    }
+    ERR_clear_error(); // a missing default folder is not an error of ours
+    return store;
+}
+
+} // namespace signature
+
+namespace {
+
+// Windows' codes for the few ways reading the file can fail.
+std::uint32_t FileErrorCode(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return 2; // ERROR_FILE_NOT_FOUND
+    case ENOTDIR:
+        return 3; // ERROR_PATH_NOT_FOUND
+    case EACCES:
+    case EPERM:
+        return 5; // ERROR_ACCESS_DENIED
+    default:
+        return signature::CryptFileError;
+    }
+}
+
+} // namespace
+
+SignatureVerdict CheckFileSignature(const vxn::wstring& path)
+{
+    SignatureVerdict verdict;
+    vxn::string path8;
+    path8.assign_utf16(path.c_str(), path.size());
+    const int file = open(path8.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        verdict.code = FileErrorCode(errno);
+        return verdict;
+    }
+    struct stat facts {};
+    if (fstat(file, &facts) != 0 || !S_ISREG(facts.st_mode) || facts.st_size > 0xFFFFFFFFll) {
+        // Not a file that can hold a PE image (a folder, a device, more than 4 GiB).
+        close(file);
+        verdict.code = signature::TrustSubjectFormUnknown;
+        return verdict;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(facts.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = read(file, bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    close(file);
+    if (done != bytes.size()) {
+        verdict.code = signature::CryptFileError;
+        return verdict;
+    }
+    X509_STORE* trust = signature::NewSystemTrustStore();
+    if (trust == nullptr) {
+        verdict.code = signature::CertUntrustedRoot;
+        return verdict;
+    }
+    verdict = signature::VerifyAuthenticode(bytes.data(), bytes.size(), trust, std::time(nullptr));
+    X509_STORE_free(trust);
+    return verdict;
+}

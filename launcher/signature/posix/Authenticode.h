@@ -1,0 +1,34 @@
+// Authenticode verified with OpenSSL, over the layout that PeImage reads: the Linux half of
+// the signature check, giving Windows' codes for the same failures.
+#pragma once
+
+#include "SignatureCheck.h"
+
+#include <openssl/x509_vfy.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+namespace signature {
+
+// The verdict on the bytes of a file: the embedded signature checked against the
+// certificates of `trust` at the time of its time stamp, or at `now` without one. The
+// signer's name is filled only for a valid signature.
+SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, X509_STORE* trust, std::time_t now);
+
+#if defined(ZYREL_SIGNATURE_FUZZING)
+// The fuzzer's way past the image hash: the checks after it on a PKCS#7 blob alone.
+// Built into the fuzz target only.
+SignatureVerdict VerifySignedDataWithoutImage(const std::uint8_t* blob, std::size_t size, X509_STORE* trust,
+                                              std::time_t now);
+#endif
+
+// CertGetNameStringW's CERT_NAME_SIMPLE_DISPLAY_TYPE name of a certificate.
+vxn::wstring SimpleDisplayName(X509* certificate);
+
+// The trust anchors of the check: OpenSSL's default locations, so SSL_CERT_FILE and
+// SSL_CERT_DIR choose them. Null when no store could be made.
+X509_STORE* NewSystemTrustStore();
+
+} // namespace signature

@@ -1,0 +1,218 @@
+// Authenticode on Windows: WinVerifyTrust decides, CryptoAPI names the signer.
+//
+// Steps, each only after every earlier one succeeded:
+//   1. WinVerifyTrust, generic verify policy, no UI, no revocation, no state kept;
+//   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
+//   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
+//   4. CertFindCertificateInStore(CERT_FIND_SUBJECT_CERT): the signer's certificate;
+//   4a. the signer's time stamp and chain under the Authenticode chain policy, at the
+//      stamp's time: Wine's WinVerifyTrust accepts a chain to an untrusted or
+//      self-signed root, an expired signer and a spoilt time stamp, all of which Windows
+//      refuses, so the question is asked again where both answer it; on Windows this
+//      repeats a verdict already given;
+//   5. CertGetNameStringW(CERT_NAME_SIMPLE_DISPLAY_TYPE): size then data, each > 1.
+// Then the releases, always, in the order name, certificate, signer information,
+// message, store. A failing step's code is what the thread's last error says after it
+// (WinVerifyTrust's result, the chain policy's error), and the thread's last error holds
+// it again after the releases.
+#include "SignatureCheck.h"
+
+#include "signature/TrustCodes.h"
+#include "signature/win32/TimeStamp.h"
+
+#include <windows.h>
+
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr DWORD Encodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+
+// The trust request's sizes as the 32-bit program passes them (16 and 48 bytes there):
+// the structures up to their last field that this program knows, so that newer headers
+// with appended fields do not change what is asked.
+constexpr DWORD FileInfoSize = sizeof(WINTRUST_FILE_INFO);
+constexpr DWORD TrustDataSize = offsetof(WINTRUST_DATA, dwUIContext) + sizeof(DWORD);
+#if !defined(_WIN64)
+static_assert(FileInfoSize == 16 && TrustDataSize == 48, "the trust request of the 32-bit program");
+#endif
+
+// The code of a step that failed: its last error, or, should the system have left none,
+// a code that still says "not verified".
+DWORD FailureCode(DWORD lastError)
+{
+    return lastError != 0 ? lastError : signature::TrustFail;
+}
+
+// Whether an extended key usage of the certificate itself, if it has one, names code
+// signing (Wine's chain policy does not ask).
+bool FitForCodeSigning(PCCERT_CONTEXT certificate)
+{
+    DWORD size = 0;
+    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size))
+        return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND); // no such extension: any use
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<PCERT_ENHKEY_USAGE>(buffer.data());
+    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size))
+        return false;
+    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
+        if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_CODE_SIGNING) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Step 4a: the signer's chain, built with the signature's own certificates, for code
+// signing, under the Authenticode policy, valid at the time stamp's time (`when`) or,
+// without one, now.
+DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, FILETIME* when)
+{
+    LPSTR codeSigning[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING)};
+    CERT_CHAIN_PARA parameters = {};
+    parameters.cbSize = sizeof parameters;
+    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
+    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = codeSigning;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    if (!CertGetCertificateChain(nullptr, signer, when, signatureStore, &parameters, 0, nullptr, &chain))
+        return FailureCode(GetLastError());
+    CERT_CHAIN_POLICY_PARA policy = {};
+    policy.cbSize = sizeof policy;
+    CERT_CHAIN_POLICY_STATUS status = {};
+    status.cbSize = sizeof status;
+    DWORD error = 0;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_AUTHENTICODE, chain, &policy, &status))
+        error = FailureCode(GetLastError());
+    else
+        error = status.dwError;
+    CertFreeCertificateChain(chain);
+    if (error == 0 && !FitForCodeSigning(signer))
+        error = signature::CertWrongUsage;
+    return error;
+}
+
+} // namespace
+
+SignatureVerdict CheckFileSignature(const vxn::wstring& path)
+{
+    SignatureVerdict verdict;
+    DWORD failure = 0;
+
+    HCERTSTORE store = nullptr;
+    HCRYPTMSG message = nullptr;
+    PCMSG_SIGNER_INFO signerInfo = nullptr;
+    PCCERT_CONTEXT certificate = nullptr;
+    wchar_t* name = nullptr;
+
+    // 1. Trust.
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = FileInfoSize;
+    file.pcwszFilePath = path.c_str();
+    file.hFile = nullptr;
+    file.pgKnownSubject = nullptr;
+    WINTRUST_DATA trust = {};
+    trust.cbStruct = TrustDataSize;
+    trust.pPolicyCallbackData = nullptr;
+    trust.pSIPClientData = nullptr;
+    trust.dwUIChoice = WTD_UI_NONE;
+    trust.fdwRevocationChecks = WTD_REVOKE_NONE;
+    trust.dwUnionChoice = WTD_CHOICE_FILE;
+    trust.pFile = &file;
+    trust.dwStateAction = 0; // WTD_STATEACTION_IGNORE: nothing to close afterwards
+    trust.hWVTStateData = nullptr;
+    trust.pwszURLReference = nullptr;
+    trust.dwProvFlags = 0;
+    trust.dwUIContext = 0;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG trusted = WinVerifyTrust(nullptr, &action, &trust);
+    if (trusted != 0)
+        failure = static_cast<DWORD>(trusted);
+
+    // 2. The signature's message and store.
+    if (failure == 0) {
+        DWORD encoding = 0, contentType = 0, formatType = 0;
+        if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                              CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &formatType, &store,
+                              &message, nullptr))
+            failure = FailureCode(GetLastError());
+    }
+
+    // 3. The primary signer: the size, then the data.
+    if (failure == 0) {
+        DWORD size = 0;
+        if (!CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) {
+            failure = FailureCode(GetLastError());
+        } else if ((signerInfo = static_cast<PCMSG_SIGNER_INFO>(LocalAlloc(LPTR, size))) == nullptr) {
+            failure = FailureCode(GetLastError());
+        } else if (!CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, signerInfo, &size)) {
+            failure = FailureCode(GetLastError());
+        }
+    }
+
+    // 4. The signer's certificate, by issuer and serial number.
+    if (failure == 0) {
+        CERT_INFO wanted = {};
+        wanted.Issuer = signerInfo->Issuer;
+        wanted.SerialNumber = signerInfo->SerialNumber;
+        certificate = CertFindCertificateInStore(store, Encodings, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
+        if (certificate == nullptr)
+            failure = FailureCode(GetLastError());
+    }
+
+    // 4a. Its chain under the Authenticode policy, at the time of a valid time stamp.
+    if (failure == 0) {
+        FILETIME stamped = {};
+        switch (signature::VerifySignerTimeStamp(message, store, *signerInfo, stamped)) {
+        case signature::TimeStampState::None:
+            failure = ChainPolicyError(certificate, store, nullptr);
+            break;
+        case signature::TimeStampState::Valid:
+            failure = ChainPolicyError(certificate, store, &stamped);
+            break;
+        case signature::TimeStampState::Invalid:
+            failure = signature::TrustTimeStamp;
+            break;
+        }
+    }
+
+    // 5. Its simple display name: the size, then the text; each count includes the
+    // terminator, so 1 is an empty name.
+    if (failure == 0) {
+        const DWORD size = CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+        if (size <= 1) {
+            failure = FailureCode(GetLastError());
+        } else if ((name = static_cast<wchar_t*>(LocalAlloc(LPTR, size * sizeof(wchar_t)))) == nullptr) {
+            failure = FailureCode(GetLastError());
+        } else if (CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, size) <= 1) {
+            failure = FailureCode(GetLastError());
+        } else {
+            name[size - 1] = 0;
+            verdict.signer.assign(name);
+        }
+    }
+
+    // 7. The releases, in this order, whatever happened.
+    if (name != nullptr)
+        LocalFree(name);
+    if (certificate != nullptr)
+        CertFreeCertificateContext(certificate);
+    if (signerInfo != nullptr)
+        LocalFree(signerInfo);
+    if (message != nullptr)
+        CryptMsgClose(message);
+    if (store != nullptr)
+        CertCloseStore(store, 0);
+
+    verdict.code = failure;
+    if (failure != 0) {
+        verdict.signer.clear();
+        SetLastError(failure);
+    }
+    return verdict;
+}

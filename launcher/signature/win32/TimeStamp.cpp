@@ -1,0 +1,233 @@
+#include "signature/win32/TimeStamp.h"
+
+#include "signature/Der.h"
+
+#include <cstring>
+#include <vector>
+
+namespace signature {
+namespace {
+
+constexpr DWORD Encodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+constexpr const char* Rfc3161TimeStampOid = "1.3.6.1.4.1.311.3.3.1";
+constexpr const char* TstInfoOid = "1.2.840.113549.1.9.16.1.4";
+
+// A parameter of a message: the size, then the data.
+bool MessageParam(HCRYPTMSG message, DWORD type, std::vector<BYTE>& out)
+{
+    DWORD size = 0;
+    if (!CryptMsgGetParam(message, type, 0, nullptr, &size) || size == 0)
+        return false;
+    out.resize(size);
+    if (!CryptMsgGetParam(message, type, 0, out.data(), &size))
+        return false;
+    out.resize(size);
+    return true;
+}
+
+const wchar_t* CngName(DigestKind kind)
+{
+    switch (kind) {
+    case DigestKind::Sha1:
+        return L"SHA1";
+    case DigestKind::Sha256:
+        return L"SHA256";
+    case DigestKind::Sha384:
+        return L"SHA384";
+    case DigestKind::Sha512:
+        return L"SHA512";
+    default:
+        return nullptr;
+    }
+}
+
+// Whether the token's imprint is the digest of the signer's signature value.
+bool ImprintMatches(DigestKind kind, const Der& imprint, const CRYPT_DATA_BLOB& signature)
+{
+    const wchar_t* name = CngName(kind);
+    BYTE computed[64];
+    DWORD size = sizeof computed;
+    if (name == nullptr || !CryptHashCertificate2(name, 0, nullptr, signature.pbData, signature.cbData, computed, &size))
+        return false;
+    return imprint.Size() == size && std::memcmp(imprint.Data(), computed, size) == 0;
+}
+
+// GeneralizedTime in UTC, "YYYYMMDDHHMMSS" with an optional fraction, then "Z".
+bool ParseGeneralizedTime(const Der& text, FILETIME& out)
+{
+    const std::uint8_t* t = text.Data();
+    const std::size_t n = text.Size();
+    if (n < 15 || t[n - 1] != 'Z')
+        return false;
+    for (std::size_t i = 0; i < 14; ++i) {
+        if (t[i] < '0' || t[i] > '9')
+            return false;
+    }
+    const auto number = [t](std::size_t at, std::size_t digits) {
+        WORD value = 0;
+        for (std::size_t i = 0; i < digits; ++i)
+            value = static_cast<WORD>(value * 10 + (t[at + i] - '0'));
+        return value;
+    };
+    SYSTEMTIME parts = {};
+    parts.wYear = number(0, 4);
+    parts.wMonth = number(4, 2);
+    parts.wDay = number(6, 2);
+    parts.wHour = number(8, 2);
+    parts.wMinute = number(10, 2);
+    parts.wSecond = number(12, 2);
+    if (n > 15) {
+        if (t[14] != '.' || n < 17)
+            return false;
+        WORD milliseconds = 0;
+        for (std::size_t i = 15, digits = 0; i < n - 1; ++i, ++digits) {
+            if (t[i] < '0' || t[i] > '9')
+                return false;
+            if (digits < 3)
+                milliseconds = static_cast<WORD>(milliseconds * 10 + (t[i] - '0'));
+        }
+        for (std::size_t digits = n - 16; digits < 3; ++digits)
+            milliseconds = static_cast<WORD>(milliseconds * 10);
+        parts.wMilliseconds = milliseconds;
+    }
+    return SystemTimeToFileTime(&parts, &out) != FALSE;
+}
+
+// The authority's chain, valid at `when`, for time stamping.
+bool AuthorityTrusted(PCCERT_CONTEXT authority, HCERTSTORE extra, FILETIME when)
+{
+    LPSTR timeStamping[] = {const_cast<LPSTR>(szOID_PKIX_KP_TIMESTAMP_SIGNING)};
+    CERT_CHAIN_PARA parameters = {};
+    parameters.cbSize = sizeof parameters;
+    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
+    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = timeStamping;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    if (!CertGetCertificateChain(nullptr, authority, &when, extra, &parameters, 0, nullptr, &chain))
+        return false;
+    CERT_CHAIN_POLICY_PARA policy = {};
+    policy.cbSize = sizeof policy;
+    CERT_CHAIN_POLICY_STATUS status = {};
+    status.cbSize = sizeof status;
+    const bool trusted = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, chain, &policy, &status) &&
+                         status.dwError == 0 &&
+                         (chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) == 0;
+    CertFreeCertificateChain(chain);
+    if (!trusted)
+        return false;
+    // The authority's own usages, which Wine's chain engine does not weigh.
+    DWORD size = 0;
+    if (!CertGetEnhancedKeyUsage(authority, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size))
+        return false;
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<PCERT_ENHKEY_USAGE>(buffer.data());
+    if (!CertGetEnhancedKeyUsage(authority, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size))
+        return false;
+    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
+        if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_TIMESTAMP_SIGNING) == 0)
+            return true;
+    }
+    return false;
+}
+
+// TSTInfo ::= SEQUENCE { version, policy, messageImprint SEQUENCE { algorithm, digest },
+//                        serialNumber, genTime GeneralizedTime, ... }
+bool ReadTstInfo(const std::vector<BYTE>& content, const CMSG_SIGNER_INFO& signer, FILETIME& when)
+{
+    Der all(content.data(), content.size());
+    // The content may come as the eContent OCTET STRING itself rather than its value.
+    Der wrapped;
+    if (!content.empty() && content[0] == 0x04 && Der(all).Take(0x04, wrapped))
+        all = wrapped;
+    Der info, version, policy, imprint, algorithm, algorithmOid, hash, serial, time;
+    return all.Take(0x30, info) && info.Take(0x02, version) && info.Take(0x06, policy) &&
+           info.Take(0x30, imprint) && imprint.Take(0x30, algorithm) && algorithm.Take(0x06, algorithmOid) &&
+           imprint.Take(0x04, hash) && info.Take(0x02, serial) && info.Take(0x18, time) &&
+           ImprintMatches(DigestOf(algorithmOid), hash, signer.EncryptedHash) && ParseGeneralizedTime(time, when);
+}
+
+// An RFC 3161 token: a signed message of its own whose content is a TSTInfo.
+bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer, FILETIME& when)
+{
+    HCRYPTMSG token = CryptMsgOpenToDecode(Encodings, 0, 0, 0, nullptr, nullptr);
+    if (token == nullptr)
+        return false;
+    HCERTSTORE certificates = nullptr;
+    PCCERT_CONTEXT authority = nullptr;
+    std::vector<BYTE> authorityId, contentType, content;
+    bool valid = false;
+    if (CryptMsgUpdate(token, value.pbData, value.cbData, TRUE) &&
+        MessageParam(token, CMSG_INNER_CONTENT_TYPE_PARAM, contentType) &&
+        std::strncmp(reinterpret_cast<const char*>(contentType.data()), TstInfoOid, contentType.size()) == 0 &&
+        MessageParam(token, CMSG_SIGNER_CERT_INFO_PARAM, authorityId) &&
+        (certificates = CertOpenStore(CERT_STORE_PROV_MSG, Encodings, 0, 0, token)) != nullptr &&
+        (authority = CertGetSubjectCertificateFromStore(certificates, Encodings,
+                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
+        CryptMsgControl(token, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo) &&
+        MessageParam(token, CMSG_CONTENT_PARAM, content))
+        valid = ReadTstInfo(content, signer, when) && AuthorityTrusted(authority, certificates, when);
+    if (authority != nullptr)
+        CertFreeCertificateContext(authority);
+    if (certificates != nullptr)
+        CertCloseStore(certificates, 0);
+    CryptMsgClose(token);
+    return valid;
+}
+
+// The older countersignature: a SignerInfo over the signer's signature value, with the
+// signing time among its signed attributes.
+bool VerifyCountersignature(HCRYPTMSG message, HCERTSTORE store, const CRYPT_ATTR_BLOB& value, FILETIME& when)
+{
+    std::vector<BYTE> encodedSigner;
+    if (!MessageParam(message, CMSG_ENCODED_SIGNER, encodedSigner))
+        return false;
+    PCMSG_SIGNER_INFO counter = nullptr;
+    DWORD size = 0;
+    if (!CryptDecodeObjectEx(Encodings, PKCS7_SIGNER_INFO, value.pbData, value.cbData, CRYPT_DECODE_ALLOC_FLAG,
+                             nullptr, &counter, &size))
+        return false;
+    CERT_INFO wanted = {};
+    wanted.Issuer = counter->Issuer;
+    wanted.SerialNumber = counter->SerialNumber;
+    PCCERT_CONTEXT authority = CertGetSubjectCertificateFromStore(store, Encodings, &wanted);
+    bool valid = false;
+    if (authority != nullptr &&
+        CryptMsgVerifyCountersignatureEncoded(0, Encodings, encodedSigner.data(),
+                                              static_cast<DWORD>(encodedSigner.size()), value.pbData, value.cbData,
+                                              authority->pCertInfo)) {
+        for (DWORD i = 0; i < counter->AuthAttrs.cAttr; ++i) {
+            const CRYPT_ATTRIBUTE& attribute = counter->AuthAttrs.rgAttr[i];
+            if (std::strcmp(attribute.pszObjId, szOID_RSA_signingTime) != 0 || attribute.cValue != 1)
+                continue;
+            DWORD timeSize = sizeof when;
+            valid = CryptDecodeObject(Encodings, szOID_RSA_signingTime, attribute.rgValue[0].pbData,
+                                      attribute.rgValue[0].cbData, 0, &when, &timeSize) &&
+                    AuthorityTrusted(authority, store, when);
+            break;
+        }
+    }
+    if (authority != nullptr)
+        CertFreeCertificateContext(authority);
+    LocalFree(counter);
+    return valid;
+}
+
+} // namespace
+
+TimeStampState VerifySignerTimeStamp(HCRYPTMSG message, HCERTSTORE store, const CMSG_SIGNER_INFO& signer,
+                                     FILETIME& when)
+{
+    for (DWORD i = 0; i < signer.UnauthAttrs.cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = signer.UnauthAttrs.rgAttr[i];
+        if (attribute.pszObjId == nullptr || attribute.cValue != 1)
+            continue;
+        if (std::strcmp(attribute.pszObjId, Rfc3161TimeStampOid) == 0)
+            return VerifyRfc3161(attribute.rgValue[0], signer, when) ? TimeStampState::Valid : TimeStampState::Invalid;
+        if (std::strcmp(attribute.pszObjId, szOID_RSA_counterSign) == 0)
+            return VerifyCountersignature(message, store, attribute.rgValue[0], when) ? TimeStampState::Valid
+                                                                                      : TimeStampState::Invalid;
+    }
+    return TimeStampState::None;
+}
+
+} // namespace signature

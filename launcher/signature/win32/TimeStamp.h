@@ -1,0 +1,25 @@
+// The time stamp of an Authenticode signer, verified with CryptoAPI: the time at which the
+// signer's chain must have been valid. WinVerifyTrust makes this check itself on Windows;
+// the signer's second chain check (FileSignature.cpp) needs the time too, and under Wine
+// it is the only check of the stamp there is.
+#pragma once
+
+#include <windows.h>
+
+#include <wincrypt.h>
+
+namespace signature {
+
+enum class TimeStampState {
+    None,    // the signer carries no time stamp: its chain counts now
+    Valid,   // a time stamp that verifies, by an authority trusted for time stamping
+    Invalid, // a time stamp that does not verify
+};
+
+// Looks at the signer's first time stamp among its unsigned attributes: an RFC 3161 token
+// or the older countersignature (whose authority's certificate is in `store`, the
+// signature's store). `message` is the signature's message.
+TimeStampState VerifySignerTimeStamp(HCRYPTMSG message, HCERTSTORE store, const CMSG_SIGNER_INFO& signer,
+                                     FILETIME& when);
+
+} // namespace signature

@@ -1,0 +1,233 @@
+#!/usr/bin/env bash
+# Makes the signed and broken installers that the signature tests check, into a folder:
+#
+#   scripts/lib/make-signature-fixtures.sh <folder>
+#
+# Nothing of it is committed: keys, certificates and programs are made afresh (openssl,
+# osslsigncode). The folder afterwards holds
+#   certs/root.pem             the test root (the tests trust it, nothing else does)
+#   certs/*.pem, *.key         intermediate, leaves, the time-stamping authority
+#   *.exe and friends          the files to check (listed at the end of this script)
+#   ready                      written last: a folder without it is incomplete
+# Every run makes everything afresh (what an earlier run made is removed first).
+set -euo pipefail
+
+out=${1:?usage: make-signature-fixtures.sh <folder>}
+mkdir -p "$out"
+cd "$out"
+rm -rf ready certs ca ./*.exe
+mkdir certs
+
+# ---- a minimal PE program ------------------------------------------------------------
+# A 32-bit console program of two sections that returns 42: headers, .text, .data, each
+# 512 bytes. Written here byte by byte, so the fixtures need no cross compiler.
+le16() { printf '\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)); }
+le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
+zeros() { head -c "$1" /dev/zero; }
+emit() { printf '%b' "$1"; }
+
+write_pe() {
+    {
+        # DOS header: "MZ", e_lfanew = 0x40.
+        emit "MZ"; zeros 58; emit "$(le32 0x40)"
+        # PE signature and COFF header: i386, 2 sections, optional header 0xE0 bytes,
+        # executable 32-bit image.
+        emit "PE\\x00\\x00"
+        emit "$(le16 0x14c)$(le16 2)$(le32 0x5f5e1000)$(le32 0)$(le32 0)$(le16 0xe0)$(le16 0x0102)"
+        # Optional header (PE32).
+        emit "$(le16 0x10b)\\x0e\\x00"                       # magic, linker version
+        emit "$(le32 0x200)$(le32 0x200)$(le32 0)"           # code, initialised, uninitialised sizes
+        emit "$(le32 0x1000)$(le32 0x1000)$(le32 0x2000)"    # entry, base of code, base of data
+        emit "$(le32 0x400000)$(le32 0x1000)$(le32 0x200)"   # image base, section and file alignment
+        emit "$(le16 6)$(le16 0)$(le16 0)$(le16 0)$(le16 6)$(le16 0)$(le32 0)" # versions, Win32VersionValue
+        emit "$(le32 0x3000)$(le32 0x200)$(le32 0)"          # image size, header size, checksum
+        emit "$(le16 3)$(le16 0x8140)"                       # console subsystem, NX + dynamic base + TS aware
+        emit "$(le32 0x100000)$(le32 0x1000)$(le32 0x100000)$(le32 0x1000)" # stack and heap
+        emit "$(le32 0)$(le32 16)"                           # loader flags, 16 data directories
+        zeros 128
+        # Section table.
+        emit ".text\\x00\\x00\\x00$(le32 0x10)$(le32 0x1000)$(le32 0x200)$(le32 0x200)$(le32 0)$(le32 0)$(le16 0)$(le16 0)$(le32 0x60000020)"
+        emit ".data\\x00\\x00\\x00$(le32 0x10)$(le32 0x2000)$(le32 0x200)$(le32 0x400)$(le32 0)$(le32 0)$(le16 0)$(le16 0)$(le32 0xc0000040)"
+        zeros $((0x200 - 0x40 - 4 - 20 - 0xe0 - 80))
+        # .text: mov eax, 42; ret
+        emit "\\xb8\\x2a\\x00\\x00\\x00\\xc3"; zeros $((0x200 - 6))
+        # .data: a recognisable text, so that tampering has something to change.
+        emit "Zyrel signature fixture"; zeros $((0x200 - 23))
+    } >"$1"
+}
+
+# ---- certificates ------------------------------------------------------------------
+ca_config() { # folder
+    cat >"$1/ca.cnf" <<EOF
+[ca]
+default_ca = this_ca
+[this_ca]
+dir = $1
+database = $1/index.txt
+new_certs_dir = $1/issued
+serial = $1/serial
+default_md = sha256
+policy = anything
+unique_subject = no
+copy_extensions = none
+[anything]
+commonName = optional
+organizationalUnitName = optional
+organizationName = optional
+countryName = optional
+emailAddress = optional
+[root]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+[intermediate]
+basicConstraints = critical, CA:TRUE, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[codesign]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[serverauth]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[timestamping]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+EOF
+    mkdir -p "$1/issued"
+    : >"$1/index.txt"
+    echo 1000 >"$1/serial"
+}
+
+key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1" 2>/dev/null; }
+
+# A self-signed CA: name, subject, folder.
+make_root() {
+    local name=$1 subject=$2 dir=$3
+    mkdir -p "$dir"
+    ca_config "$dir"
+    key "certs/$name.key"
+    openssl req -new -key "certs/$name.key" -subj "$subject" -out "$dir/$name.csr"
+    openssl ca -batch -config "$dir/ca.cnf" -selfsign -keyfile "certs/$name.key" -extensions root \
+        -startdate 20190101000000Z -enddate 20491231000000Z -in "$dir/$name.csr" -out "certs/$name.pem" \
+        -notext 2>/dev/null
+}
+
+# A certificate issued by a CA: name, subject, extensions, CA folder, CA name, start, end.
+issue() {
+    local name=$1 subject=$2 extensions=$3 dir=$4 issuer=$5 start=$6 end=$7
+    key "certs/$name.key"
+    openssl req -new -key "certs/$name.key" -subj "$subject" -out "$dir/$name.csr"
+    openssl ca -batch -config "$dir/ca.cnf" -cert "certs/$issuer.pem" -keyfile "certs/$issuer.key" \
+        -extensions "$extensions" -startdate "$start" -enddate "$end" -in "$dir/$name.csr" \
+        -out "certs/$name.pem" -notext 2>/dev/null
+}
+
+make_root root "/CN=Zyrel Test Root/O=Zyrel Test" ca/root
+issue intermediate "/CN=Zyrel Test Code Signing CA/O=Zyrel Test" intermediate ca/root root \
+    20190601000000Z 20480101000000Z
+mkdir -p ca/intermediate
+ca_config "$(pwd)/ca/intermediate"
+mi="$(pwd)/ca/intermediate"
+issue vexal "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
+issue other "/CN=Other Publisher Ltd./O=Other Publisher Ltd./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
+issue capitals "/CN=VEXAL NORIM INC./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
+issue expired "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20210101000000Z
+issue organisation "/O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
+issue serverauth "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" serverauth "$mi" intermediate 20200101000000Z 20451231000000Z
+issue tsa "/CN=Zyrel Test Time Stamping/O=Zyrel Test" timestamping "$mi" intermediate 20190701000000Z 20471231000000Z
+
+# A second root that nobody trusts, with a leaf of the right name under it.
+make_root stranger "/CN=Stranger Root/O=Stranger" "$(pwd)/ca/stranger"
+issue stranger-leaf "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$(pwd)/ca/stranger" stranger \
+    20200101000000Z 20451231000000Z
+
+# The self-signed leaf with the right name, fit for code signing.
+key certs/selfsigned.key
+openssl req -new -x509 -key certs/selfsigned.key -subj "/CN=Vexal Norim Inc./O=Vexal Norim Inc." \
+    -days 7300 -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=codeSigning" \
+    -out certs/selfsigned.pem 2>/dev/null
+
+chain() { cat "certs/$1.pem" certs/intermediate.pem certs/root.pem >"certs/$1-chain.pem"; }
+for leaf in vexal other capitals expired organisation serverauth tsa; do chain "$leaf"; done
+cat certs/stranger-leaf.pem certs/stranger.pem >certs/stranger-leaf-chain.pem
+
+# ---- the files ---------------------------------------------------------------------
+# 2020-06-01: inside every certificate's validity, the expired leaf's included.
+tsa_time=1590969600
+write_pe unsigned.exe
+
+sign() { # leaf, digest, output, extra options...
+    local leaf=$1 digest=$2 output=$3
+    shift 3
+    osslsigncode sign -certs "certs/$leaf-chain.pem" -key "certs/$leaf.key" -h "$digest" "$@" \
+        -in unsigned.exe -out "$output" >/dev/null
+}
+timestamp() { echo -TSA-certs certs/tsa-chain.pem -TSA-key certs/tsa.key -TSA-time "$tsa_time"; }
+
+sign vexal sha256 vexal-sha256.exe
+sign vexal sha1 vexal-sha1.exe
+# shellcheck disable=SC2046
+sign vexal sha256 vexal-timestamped.exe $(timestamp)
+sign other sha256 other-publisher.exe
+sign capitals sha256 capitals.exe
+sign organisation sha256 organisation-only.exe
+sign serverauth sha256 server-auth-only.exe
+sign stranger-leaf sha256 untrusted-root.exe
+osslsigncode sign -certs certs/selfsigned.pem -key certs/selfsigned.key -h sha256 -in unsigned.exe \
+    -out self-signed.exe >/dev/null
+# The expired leaf, once without a time stamp and once with one from inside its validity.
+sign expired sha256 expired.exe -time "$tsa_time"
+# shellcheck disable=SC2046
+sign expired sha256 expired-timestamped.exe -time "$tsa_time" $(timestamp)
+# Two signatures: the primary one by another publisher, the nested one by the right one.
+sign other sha256 double-first.exe
+osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h sha1 -nest -in double-first.exe \
+    -out double-signature.exe >/dev/null
+rm -f double-first.exe
+
+# Where the certificate table is: data directory 4 of the optional header.
+dir_offset=$((0x40 + 4 + 20 + 96 + 4 * 8))
+read_le32() { od -An -tu4 -j "$2" -N 4 "$1" | tr -d ' '; }
+patch_le32() { emit "$(le32 "$3")" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+table=$(read_le32 vexal-sha256.exe "$dir_offset")
+table_size=$(read_le32 vexal-sha256.exe $((dir_offset + 4)))
+
+# One byte of .data changed after signing.
+cp vexal-sha256.exe tampered.exe
+printf 'z' | dd of=tampered.exe bs=1 seek=$((0x400)) conv=notrunc status=none
+# The signature cut in half, the directory and the table's own length kept consistent.
+cut_size=$(((table_size / 2) & ~7))
+head -c $((table + cut_size)) vexal-sha256.exe >cut-signature.exe
+patch_le32 cut-signature.exe $((dir_offset + 4)) "$cut_size"
+patch_le32 cut-signature.exe "$table" "$cut_size"
+# The file cut in the middle of its sections: the table is gone.
+head -c 1000 vexal-sha256.exe >cut-file.exe
+# The directory pointing past the end of the file.
+cp vexal-sha256.exe directory-past-end.exe
+patch_le32 directory-past-end.exe "$dir_offset" $((table + 0x10000))
+# The time stamp's own signature spoilt: the expired leaf's file then has no valid time.
+# The message is the table's first entry, "30 82 hi lo ...", and the time stamp the last
+# of its unsigned attributes, so the authority's signature value ends the message.
+expired_table=$(read_le32 expired-timestamped.exe "$dir_offset")
+der_length=$((0x$(od -An -tx1 -j $((expired_table + 10)) -N 2 expired-timestamped.exe | tr -d ' \n') + 4))
+cp expired-timestamped.exe timestamp-spoilt.exe
+printf '\x5a' | dd of=timestamp-spoilt.exe bs=1 seek=$((expired_table + 8 + der_length - 20)) conv=notrunc status=none
+# Bytes after the table.
+cp vexal-sha256.exe appended.exe
+printf 'appended after the signature' >>appended.exe
+# Not a program at all, and nothing at all.
+printf 'This is a text file, not a program.\r\n' >not-a-program.exe
+: >empty.exe
+
+touch ready

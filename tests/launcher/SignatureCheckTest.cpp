@@ -1,0 +1,376 @@
+// The installer signature check on real signed, unsigned and broken PE files, made before
+// the test by scripts/lib/make-signature-fixtures.sh (CTest runs it as the setup of this
+// test and passes the folder in ZYREL_SIGNATURE_FIXTURES; a Linux run without it makes its
+// own folder). The same table of expected codes holds on Linux (OpenSSL) and on Windows
+// (WinVerifyTrust, here under Wine with the test root added to the prefix's ROOT store):
+// both halves must reach the same verdict on the same file. On Linux, `osslsigncode
+// verify` is asked as an independent judge of every file.
+#include "SignatureCheck.h"
+
+#include "signature/PeImage.h"
+#include "signature/TrustCodes.h"
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <wincrypt.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace signature;
+
+const std::string Publisher = "Vexal Norim Inc.";
+
+struct Expected {
+    const char* file;
+    std::uint32_t code;  // CheckFileSignature's code
+    const char* signer;  // its signer's name ("" when none is read)
+    std::uint32_t final; // InstallerSignatureCode's code, the publisher rule applied
+};
+
+// One row per file the fixture script makes.
+const Expected Files[] = {
+    {"vexal-sha256.exe", 0, "Vexal Norim Inc.", 0},
+    {"vexal-sha1.exe", 0, "Vexal Norim Inc.", 0},
+    {"vexal-timestamped.exe", 0, "Vexal Norim Inc.", 0},
+    // Expired now, but time-stamped while valid: the time stamp's time counts.
+    {"expired-timestamped.exe", 0, "Vexal Norim Inc.", 0},
+    {"other-publisher.exe", 0, "Other Publisher Ltd.", InvalidName},
+    {"capitals.exe", 0, "VEXAL NORIM INC.", InvalidName},
+    // No common name and no unit: the organisation is the simple display name.
+    {"organisation-only.exe", 0, "Vexal Norim Inc.", 0},
+    // Only the primary signature counts; the nested one by the right publisher does not.
+    {"double-signature.exe", 0, "Other Publisher Ltd.", InvalidName},
+    {"expired.exe", CertExpired, "", CertExpired},
+    // A time stamp that does not verify is a failure, not a stamp to be ignored.
+    {"timestamp-spoilt.exe", TrustTimeStamp, "", TrustTimeStamp},
+    {"self-signed.exe", CertUntrustedRoot, "", CertUntrustedRoot},
+    {"untrusted-root.exe", CertUntrustedRoot, "", CertUntrustedRoot},
+    {"server-auth-only.exe", CertWrongUsage, "", CertWrongUsage},
+    {"unsigned.exe", TrustNoSignature, "", TrustNoSignature},
+    {"tampered.exe", TrustBadDigest, "", TrustBadDigest},
+    // The signature's DER ends before its own length says.
+    {"cut-signature.exe", CryptAsn1EndOfData, "", CryptAsn1EndOfData},
+    // PE headers, so a PE file, but its sections and table are gone.
+    {"cut-file.exe", TrustNoSignature, "", TrustNoSignature},
+    {"directory-past-end.exe", TrustNoSignature, "", TrustNoSignature},
+    {"appended.exe", TrustNoSignature, "", TrustNoSignature},
+    {"not-a-program.exe", TrustSubjectFormUnknown, "", TrustSubjectFormUnknown},
+    {"empty.exe", TrustSubjectFormUnknown, "", TrustSubjectFormUnknown},
+};
+
+std::string Hex(std::uint32_t code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+#if !defined(_WIN32)
+fs::path FixtureScript()
+{
+    return fs::path(ZYREL_SOURCE_DIR) / "scripts" / "lib" / "make-signature-fixtures.sh";
+}
+#endif
+
+// The fixture folder, as this program sees it: CTest's, or (Linux) one made here.
+class Fixtures {
+public:
+    Fixtures()
+    {
+        std::string given = zyrel_test::variable("ZYREL_SIGNATURE_FIXTURES", "");
+#if defined(_WIN32)
+        // The folder is made on the Unix side; Wine shows the Unix root as drive Z:.
+        if (!given.empty() && given[0] == '/')
+            given = "Z:" + given;
+        m_folder = fs::path(zyrel_test::to_wide(given).c_str());
+#else
+        if (given.empty()) {
+            m_own = std::make_unique<zyrel_test::temp_folder>();
+            given = (m_own->path() / "fixtures").string();
+            const zyrel_test::child_result made =
+                zyrel_test::run_child("/bin/bash", {FixtureScript().string(), given}, {{}, true});
+            EXPECT_EQ(made.exit_code, 0) << made.output;
+        }
+        m_folder = given;
+#endif
+    }
+    bool Ready() const { return !m_folder.empty() && fs::exists(m_folder / "ready"); }
+    fs::path operator/(const std::string& name) const { return m_folder / name; }
+
+private:
+    fs::path m_folder;
+    std::unique_ptr<zyrel_test::temp_folder> m_own;
+};
+
+Fixtures& Folder()
+{
+    static Fixtures fixtures;
+    return fixtures;
+}
+
+class SignatureCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Folder().Ready()) << "the signature fixtures are missing (ZYREL_SIGNATURE_FIXTURES="
+                                      << zyrel_test::variable("ZYREL_SIGNATURE_FIXTURES") << ")";
+#if defined(_WIN32)
+        TrustTestRoot();
+#endif
+    }
+
+#if defined(_WIN32)
+    // The test root joins the ROOT store of the Wine prefix (Windows itself would ask the
+    // user first, so a real Windows run needs the root trusted beforehand).
+    static void TrustTestRoot()
+    {
+        static bool done = false;
+        if (done)
+            return;
+        const std::string pem = zyrel_test::read_file(Folder() / "certs" / "root.pem");
+        ASSERT_FALSE(pem.empty());
+        DWORD size = 0;
+        ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                                         nullptr, &size, nullptr, nullptr));
+        std::vector<BYTE> der(size);
+        ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                                         der.data(), &size, nullptr, nullptr));
+        if (!zyrel_test::running_under_wine()) {
+            GTEST_SKIP() << "trust " << to_string(Folder() / "certs" / "root.pem") << " on this machine first";
+        }
+        HCERTSTORE root = CertOpenSystemStoreW(0, L"ROOT");
+        ASSERT_NE(root, nullptr);
+        const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
+                                                            CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        CertCloseStore(root, 0);
+        ASSERT_TRUE(added) << GetLastError();
+        done = true;
+    }
+    static std::string to_string(const fs::path& path) { return zyrel_test::to_utf8(path); }
+#else
+    void TrustTestRootOnly()
+    {
+        // Only the test root is trusted: the system's own roots do not take part.
+        m_file.set((Folder() / "certs" / "root.pem").c_str());
+        m_dir.set((Folder() / "certs" / "no-such-folder").c_str());
+    }
+    zyrel_test::scoped_variable m_file{"SSL_CERT_FILE", nullptr};
+    zyrel_test::scoped_variable m_dir{"SSL_CERT_DIR", nullptr};
+#endif
+};
+
+// Every file: the verdict and the name, then the publisher rule on top of it.
+TEST_F(SignatureCheckTest, EveryFileGetsWindowsCodeAndSignerName)
+{
+#if !defined(_WIN32)
+    TrustTestRootOnly();
+#endif
+    for (const Expected& row : Files) {
+        SCOPED_TRACE(row.file);
+        const vxn::wstring path = zyrel_test::to_wide(Folder() / row.file);
+        const SignatureVerdict verdict = CheckFileSignature(path);
+        EXPECT_EQ(Hex(verdict.code), Hex(row.code));
+        EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), row.signer);
+        EXPECT_EQ(Hex(InstallerSignatureCode(path)), Hex(row.final));
+    }
+}
+
+// Without the test root among the trust anchors no file is verified: a valid chain to a
+// root nobody trusts is the untrusted-root failure, not a success.
+TEST_F(SignatureCheckTest, NothingVerifiesWithoutTrustedRoot)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "the prefix's ROOT store keeps the test root once it was added";
+#else
+    zyrel_test::scoped_variable file("SSL_CERT_FILE", (Folder() / "certs" / "stranger.pem").c_str());
+    zyrel_test::scoped_variable dir("SSL_CERT_DIR", (Folder() / "certs" / "no-such-folder").c_str());
+    for (const char* name : {"vexal-sha256.exe", "vexal-sha1.exe", "vexal-timestamped.exe", "organisation-only.exe"}) {
+        SCOPED_TRACE(name);
+        const SignatureVerdict verdict = CheckFileSignature(zyrel_test::to_wide(Folder() / name));
+        EXPECT_EQ(Hex(verdict.code), Hex(CertUntrustedRoot));
+        EXPECT_TRUE(verdict.signer.empty());
+    }
+    // A file that is not there is a failure with the system's code, never a pass.
+    EXPECT_EQ(CheckFileSignature(zyrel_test::to_wide(Folder() / "no-such-file.exe")).code, 2u);
+    EXPECT_NE(CheckFileSignature(zyrel_test::to_wide(Folder() / "certs")).code, 0u);
+#endif
+}
+
+#if !defined(_WIN32)
+// osslsigncode, an independent verifier, accepts exactly the files whose code is 0 before
+// the publisher rule, and names the same signer.
+TEST_F(SignatureCheckTest, AgreesWithOsslsigncode)
+{
+    TrustTestRootOnly();
+    const std::string root = (Folder() / "certs" / "root.pem").string();
+    for (const Expected& row : Files) {
+        SCOPED_TRACE(row.file);
+        const zyrel_test::child_result judged = zyrel_test::run_child(
+            "/usr/bin/osslsigncode",
+            {"verify", "-CAfile", root, "-TSA-CAfile", root, "-in", (Folder() / row.file).string()}, {{}, true});
+        const SignatureVerdict verdict = CheckFileSignature(zyrel_test::to_wide(Folder() / row.file));
+        EXPECT_EQ(judged.exit_code == 0, verdict.code == 0) << judged.output;
+        if (verdict.code != 0)
+            continue;
+        // The primary signer's subject, "/CN=.../O=.../C=..."; its common name, else its
+        // organisation, is the simple display name.
+        const std::size_t signer = judged.output.find("Signer #0:");
+        ASSERT_NE(signer, std::string::npos) << judged.output;
+        const std::size_t subject = judged.output.find("Subject: ", signer);
+        ASSERT_NE(subject, std::string::npos);
+        const std::string line = judged.output.substr(subject + 9, judged.output.find('\n', subject) - subject - 9);
+        std::string expected;
+        for (const char* key : {"/CN=", "/OU=", "/O="}) {
+            const std::size_t at = line.find(key);
+            if (at != std::string::npos) {
+                expected = line.substr(at + std::string(key).size(), line.find('/', at + 1) - at - std::string(key).size());
+                break;
+            }
+        }
+        EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), expected) << line;
+    }
+}
+#endif
+
+// The warning's code: trust and crypto failures keep their lower 16 bits, anything else is
+// the whole signed number; the text is string 8 with it.
+TEST_F(SignatureCheckTest, WarningShowsReducedCode)
+{
+    EXPECT_EQ(DisplayedSignatureCode(TrustNoSignature), 256);
+    EXPECT_EQ(DisplayedSignatureCode(InvalidName), 123);
+    EXPECT_EQ(DisplayedSignatureCode(CertUntrustedRoot), 265);
+    EXPECT_EQ(DisplayedSignatureCode(TrustBadDigest), 24592);
+    EXPECT_EQ(DisplayedSignatureCode(TrustSubjectFormUnknown), 3);
+    EXPECT_EQ(DisplayedSignatureCode(0x80070005u), -2147024891);
+    EXPECT_EQ(DisplayedSignatureCode(0x800A0001u), static_cast<std::int32_t>(0x800A0001u));
+    EXPECT_EQ(DisplayedSignatureCode(2), 2);
+
+    const std::string text = zyrel_test::to_utf8(SignatureWarningText(TrustNoSignature));
+    EXPECT_EQ(text, "The digital signature of the update could not be verified (error #6005:256). It is not "
+                    "recommended to install this update, especially if you are on an untrusted network. Would "
+                    "you still like to proceed with installation?");
+    EXPECT_NE(zyrel_test::to_utf8(SignatureWarningText(0x80070005u)).find("(error #6005:-2147024891)"),
+              std::string::npos);
+}
+
+// The dialog's whole check: a verified file by the publisher starts without a question;
+// every other file asks, and a question nobody can answer is a No.
+TEST_F(SignatureCheckTest, OnlyVerifiedPublisherStartsUnasked)
+{
+    zyrel_test::scoped_variable host("ZYREL_UI", "none");
+#if !defined(_WIN32)
+    TrustTestRootOnly();
+#else
+    if (ui::ActiveHost() == ui::Host::Win32)
+        GTEST_SKIP() << "the Windows host would show the question and wait for an answer";
+#endif
+    EXPECT_TRUE(VerifyInstallerSignature(nullptr, zyrel_test::to_wide(Folder() / "vexal-sha256.exe")));
+    for (const char* name : {"other-publisher.exe", "capitals.exe", "unsigned.exe", "tampered.exe", "empty.exe"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(VerifyInstallerSignature(nullptr, zyrel_test::to_wide(Folder() / name)));
+    }
+}
+
+// The PE reader on damaged headers: every number is checked before it is used, and the
+// answer is a status, never a read outside the file.
+TEST(PeImageTest, DamagedHeadersAreStatusesAndHashSkipsExactlyTheSignatureParts)
+{
+    ASSERT_TRUE(Folder().Ready());
+    const std::string signedBytes = zyrel_test::read_file(Folder() / "vexal-sha256.exe");
+    const std::string unsignedBytes = zyrel_test::read_file(Folder() / "unsigned.exe");
+    ASSERT_GT(signedBytes.size(), 0x600u);
+
+    const auto read = [](const std::string& bytes, PeImage& image) {
+        // An exact-size copy, so that a read past the end is a sanitizer's finding.
+        std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+        return ReadPeImage(copy.data(), copy.size(), image);
+    };
+    const auto patched = [](std::string bytes, std::size_t offset, std::uint32_t value, std::size_t width = 4) {
+        std::string field;
+        for (std::size_t i = 0; i < width; ++i)
+            field.push_back(static_cast<char>(value >> (8 * i)));
+        if (offset + width <= bytes.size())
+            bytes.replace(offset, width, field);
+        return bytes;
+    };
+    constexpr std::size_t Coff = 0x44, Optional = 0x58, SecurityEntry = Optional + 96 + 32, Sections = Optional + 0xE0;
+
+    // The hashed ranges and the three excluded parts tile the signed file exactly.
+    PeImage image;
+    std::size_t table = 0;
+    ASSERT_EQ(read(signedBytes, image), PeStatus::Ok);
+    std::vector<int> covered(signedBytes.size(), 0);
+    for (const ByteRange& range : image.hashed)
+        for (std::uint64_t i = range.offset; i < range.offset + range.size; ++i)
+            ++covered[i];
+    for (std::size_t i = Optional + 64; i < Optional + 68; ++i)
+        EXPECT_EQ(covered[i]++, 0) << "checksum byte " << i;
+    for (std::size_t i = SecurityEntry; i < SecurityEntry + 8; ++i)
+        EXPECT_EQ(covered[i]++, 0) << "directory byte " << i;
+    for (std::uint64_t i = image.certificateTable.offset; i < signedBytes.size(); ++i)
+        EXPECT_EQ(covered[i]++, 0) << "table byte " << i;
+    for (std::size_t i = 0; i < covered.size(); ++i)
+        ASSERT_EQ(covered[i], 1) << "byte " << i;
+    EXPECT_EQ(image.signedData.offset, image.certificateTable.offset + 8);
+    EXPECT_FALSE(image.pe32Plus);
+
+    table = static_cast<std::size_t>(image.certificateTable.offset);
+    ASSERT_EQ(read(unsignedBytes, image), PeStatus::NoSignature);
+    EXPECT_EQ(image.hashed.back().offset + image.hashed.back().size, unsignedBytes.size());
+
+    struct Damage {
+        const char* what;
+        std::string bytes;
+        PeStatus status;
+    };
+    const Damage damages[] = {
+        {"no MZ", patched(unsignedBytes, 0, 'X', 1), PeStatus::NotPe},
+        {"e_lfanew far past the end", patched(unsignedBytes, 0x3C, 0xFFFFFFF0u), PeStatus::NotPe},
+        {"e_lfanew at the last bytes", patched(unsignedBytes, 0x3C, static_cast<std::uint32_t>(unsignedBytes.size() - 2)),
+         PeStatus::NotPe},
+        {"unknown optional header", patched(unsignedBytes, Optional, 0x107, 2), PeStatus::NotPe},
+        {"64K sections", patched(unsignedBytes, Coff + 2, 0xFFFF, 2), PeStatus::Malformed},
+        {"optional header past the end", patched(unsignedBytes, Coff + 16, 0xFFFF, 2), PeStatus::Malformed},
+        {"optional header without directories", patched(unsignedBytes, Coff + 16, 90, 2), PeStatus::Malformed},
+        {"headers larger than the file", patched(unsignedBytes, Optional + 60, 0xFFFFFFFFu), PeStatus::Malformed},
+        {"headers without the section table", patched(unsignedBytes, Optional + 60, 0x100), PeStatus::Malformed},
+        {"section data wrapping around", patched(patched(unsignedBytes, Sections + 20, 0xFFFFFF00u), Sections + 16, 0x200),
+         PeStatus::Malformed},
+        {"section data past the end", patched(unsignedBytes, Sections + 16, 0x10000), PeStatus::Malformed},
+        {"four directories only", patched(unsignedBytes, Optional + 92, 4), PeStatus::NoSignature},
+        {"table wrapping around", patched(patched(signedBytes, SecurityEntry, 0xFFFFFFF8u), SecurityEntry + 4, 0x10),
+         PeStatus::BadCertificateTable},
+        {"table inside the sections", patched(signedBytes, SecurityEntry, 0x300), PeStatus::BadCertificateTable},
+        {"entry longer than the table",
+         patched(signedBytes, table, 0xFFFFFFF0u),
+         PeStatus::BadCertificateTable},
+        {"entry of length 0", patched(signedBytes, table, 0),
+         PeStatus::BadCertificateTable},
+        {"entry of another type",
+         patched(signedBytes, table + 6, 0x0001, 2),
+         PeStatus::NoSignature},
+        {"nothing at all", std::string(), PeStatus::NotPe},
+        {"only MZ", std::string("MZ"), PeStatus::NotPe},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        EXPECT_EQ(static_cast<int>(read(damage.bytes, image)), static_cast<int>(damage.status));
+    }
+}
+
+} // namespace
