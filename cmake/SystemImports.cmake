@@ -26,7 +26,10 @@ function(zyrel_generate_system_imports list_file out_file)
     else()
       set(symbol "__imp_${function}")
     endif()
-    string(APPEND table "ZYREL_SYSTEM_IMPORT(${index}, L\"${dll}.dll\", \"${function}\", \"${symbol}\")\n")
+    # The direct-call thunk a caller without dllimport links against: the symbol without
+    # its "__imp_" prefix.
+    string(REGEX REPLACE "^__imp_" "" thunk "${symbol}")
+    string(APPEND table "ZYREL_SYSTEM_IMPORT(${index}, L\"${dll}.dll\", \"${function}\", \"${symbol}\", \"${thunk}\")\n")
     math(EXPR index "${index} + 1")
   endforeach()
   file(WRITE ${out_file}.new "${table}")

@@ -15,10 +15,18 @@
 
 #include <windows.h>
 
-#define ZYREL_SYSTEM_IMPORT(index, dll, function, symbol) \
-    extern "C" {                                           \
-    void* zyrel_system_import_##index __asm__(symbol) = nullptr; \
-    }
+// Each function gets its slot and the thunk that a call without dllimport links against
+// (what an import library's member would bring, and what must not be brought from there).
+#if defined(_WIN64)
+#define ZYREL_THUNK_JUMP(symbol) "jmp *" symbol "(%rip)\n"
+#else
+#define ZYREL_THUNK_JUMP(symbol) "jmp *" symbol "\n"
+#endif
+#define ZYREL_SYSTEM_IMPORT(index, dll, function, symbol, thunk)                      \
+    extern "C" {                                                                      \
+    void* zyrel_system_import_##index __asm__(symbol) = nullptr;                      \
+    }                                                                                 \
+    __asm__(".text\n.globl " thunk "\n.p2align 2\n" thunk ":\n" ZYREL_THUNK_JUMP(symbol));
 #include "SystemImportsTable.inc"
 #undef ZYREL_SYSTEM_IMPORT
 
@@ -31,7 +39,7 @@ struct SystemImport {
 };
 
 const SystemImport kImports[] = {
-#define ZYREL_SYSTEM_IMPORT(index, dll, function, symbol) {dll, function, &zyrel_system_import_##index},
+#define ZYREL_SYSTEM_IMPORT(index, dll, function, symbol, thunk) {dll, function, &zyrel_system_import_##index},
 #include "SystemImportsTable.inc"
 #undef ZYREL_SYSTEM_IMPORT
 };
