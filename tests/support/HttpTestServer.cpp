@@ -15,6 +15,7 @@
 #endif
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -193,6 +194,21 @@ void http_test_server::accept_loop()
     }
 }
 
+void http_test_server::publish(const std::string& path, std::string body)
+{
+    std::lock_guard<std::mutex> held(m_lock);
+    m_published.emplace(path, std::move(body));
+}
+
+const std::string* http_test_server::published(const std::string& path) const
+{
+    // A published body is never replaced (publish keeps the first), so the pointer stays
+    // good while a connection sends from it.
+    std::lock_guard<std::mutex> held(m_lock);
+    const auto found = m_published.find(path);
+    return found == m_published.end() ? nullptr : &found->second;
+}
+
 void http_test_server::serve(std::intptr_t handle)
 {
     const native_socket s = as_socket(handle);
@@ -298,6 +314,10 @@ void http_test_server::serve(std::intptr_t handle)
         send_text(s, "0\r\n\r\n");
     } else if (path == "/loop") {
         send_text(s, header_block("302 Found", {"Location: /loop", "Content-Length: 0"}));
+    } else if (const std::string* body = published(path)) {
+        send_text(s, header_block("200 OK", {"Content-Type: application/octet-stream",
+                                             "Content-Length: " + std::to_string(body->size())}));
+        send_all(s, body->data(), body->size());
     } else {
         const std::string page = error_page();
         send_text(s, header_block("404 Not Found", {"Content-Type: text/html",

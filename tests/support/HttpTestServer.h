@@ -9,6 +9,7 @@
 //   /chunked/N       200, chunked, no length, N bytes of body_bytes(N)
 //   /chain/K/REST    302 to /chain/K-1/REST, and /chain/0/REST answers as /REST
 //   /loop            302 to itself, for ever
+//   a published path 200 with the bytes published for it (publish())
 //   anything else    404 with error_page() as the body
 //
 // A query is ignored for routing. A request whose target is an absolute URL
@@ -48,6 +49,8 @@ public:
     std::string url(const std::string& path) const;
     // Requests answered or being answered, in the order they arrived.
     std::vector<recorded_request> requests() const;
+    // Serves `body` at `path` ("/Setup.exe") from now on; a path is published once.
+    void publish(const std::string& path, std::string body);
     // Closes the listening socket, ends slow answers and waits for every connection.
     void stop();
 
@@ -57,6 +60,7 @@ public:
 private:
     void accept_loop();
     void serve(std::intptr_t connection);
+    const std::string* published(const std::string& path) const;
 
     std::intptr_t m_listener = -1;
     std::uint16_t m_port = 0;
@@ -65,6 +69,7 @@ private:
     mutable std::mutex m_lock;
     std::vector<std::thread> m_connections;
     std::vector<recorded_request> m_requests;
+    std::map<std::string, std::string> m_published;
 };
 
 // A port on 127.0.0.1 where nothing listens (bound, then released, so nothing else holds
