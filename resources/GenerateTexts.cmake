@@ -110,14 +110,15 @@ foreach(language IN LISTS languages)
   rc_quoted("${text_button_2_${language}}" cancel)
   foreach(block IN LISTS dialogs)
     rc_quoted("${text_${block}_${language}}" title)
-    # Both templates share one layout in dialog units; only the title differs.
+    # Both templates share one layout in dialog units; only the title differs. PUSHBUTTON
+    # names the button class by its ordinal, as Windows' own resource compiler does.
     string(APPEND rc "
 ${name_${block}} DIALOGEX 0, 0, 384, 29
 STYLE WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT | DS_FIXEDSYS
 CAPTION ${title}
 FONT 8, \"MS Shell Dlg\", 400, 0, 0x1
 BEGIN
-    CONTROL ${cancel}, IDCANCEL, \"Button\", BS_PUSHBUTTON | WS_CHILD | WS_VISIBLE | WS_TABSTOP, 327, 7, 50, 15
+    PUSHBUTTON ${cancel}, IDCANCEL, 327, 7, 50, 15, WS_CHILD | WS_VISIBLE | WS_TABSTOP
     CONTROL \"\", IDC_DOWNLOAD_PROGRESS, \"msctls_progress32\", WS_CHILD | WS_VISIBLE | WS_BORDER, 7, 7, 312, 15
 END
 ")

@@ -13,8 +13,10 @@
 //   ui_dialog ask            asks the cancel question without a window: "answer yes|no"
 //   ui_dialog tell           shows the download failure message: "told"
 //   ui_dialog host           prints the host's name
-// Everything printed goes to stdout, one line at a time, flushed.
+// Everything printed goes to stdout, one line at a time, flushed. The log goes to the file
+// sink (ZyrelDownloader.log in the temporary folder), as in the program.
 #include "LocalizedStrings.h"
+#include "Log.h"
 #include "ui/UserInterface.h"
 
 #include <atomic>
@@ -112,7 +114,7 @@ private:
 
 } // namespace
 
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "host") {
@@ -139,4 +141,12 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr, "usage: ui_dialog run <template> <steps> <pause-ms> complete|hold | ask | tell | host\n");
     return 2;
+}
+
+int main(int argc, char** argv)
+{
+    VXN::SetLogSink(VXN::FileLogSink);
+    const int code = Run(argc, argv);
+    VXN::SetLogSink(nullptr);
+    return code;
 }
