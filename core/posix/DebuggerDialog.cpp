@@ -1,7 +1,7 @@
 // The wait-for-debugger dialog on Linux: a GTK message dialog on a desktop (GTK loaded at
-// run time, RuntimeLibrary.h), a prompt on a terminal.
+// run time, GtkLibrary.h), a prompt on a terminal.
 #include "ProcessPlatform.h"
-#include "RuntimeLibrary.h"
+#include "GtkLibrary.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,52 +13,7 @@ namespace VXN::platform {
 
 namespace {
 
-// GTK's enumerations as its ABI fixes them.
-constexpr int kGtkMessageOther = 4; // no icon, as the task dialog shows none
-constexpr int kGtkButtonsCancel = 3;
-constexpr int kGtkResponseCancel = -6;
 constexpr unsigned kTimerMilliseconds = 200;
-
-struct gtk_library {
-    int (*init_check)(int*, char***) = nullptr;
-    void* (*message_dialog_new)(void*, int, int, int, const char*, ...) = nullptr;
-    void (*format_secondary_text)(void*, const char*, ...) = nullptr;
-    void (*window_set_title)(void*, const char*) = nullptr;
-    int (*dialog_run)(void*) = nullptr;
-    void (*dialog_response)(void*, int) = nullptr;
-    void (*widget_destroy)(void*) = nullptr;
-    int (*events_pending)() = nullptr;
-    int (*main_iteration)() = nullptr;
-    unsigned (*timeout_add)(unsigned, int (*)(void*), void*) = nullptr;
-    int (*source_remove)(unsigned) = nullptr;
-    bool loaded = false;
-};
-
-const gtk_library& gtk()
-{
-    static const gtk_library library = [] {
-        gtk_library g;
-        const runtime_library gtk3("libgtk-3.so.0");
-        g.loaded = gtk3.bind("gtk_init_check", g.init_check) &&
-                   gtk3.bind("gtk_message_dialog_new", g.message_dialog_new) &&
-                   gtk3.bind("gtk_message_dialog_format_secondary_text", g.format_secondary_text) &&
-                   gtk3.bind("gtk_window_set_title", g.window_set_title) && gtk3.bind("gtk_dialog_run", g.dialog_run) &&
-                   gtk3.bind("gtk_dialog_response", g.dialog_response) &&
-                   gtk3.bind("gtk_widget_destroy", g.widget_destroy) &&
-                   gtk3.bind("gtk_events_pending", g.events_pending) &&
-                   gtk3.bind("gtk_main_iteration", g.main_iteration) && gtk3.bind("g_timeout_add", g.timeout_add) &&
-                   gtk3.bind("g_source_remove", g.source_remove);
-        return g;
-    }();
-    return library;
-}
-
-bool desktop_available()
-{
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 != nullptr && *x11 != 0) || (wayland != nullptr && *wayland != 0);
-}
 
 struct dialog_state {
     const gtk_library* gtk = nullptr;
@@ -73,21 +28,19 @@ int on_timer(void* context)
     if (!debugger_attached())
         return 1;
     state->timerRunning = false;
-    state->gtk->dialog_response(state->dialog, kGtkResponseCancel);
+    state->gtk->dialog_response(state->dialog, gtk_constants::ResponseCancel);
     return 0;
 }
 
 bool show_gtk_dialog(const vxn::string& title, const vxn::string& instruction, const vxn::string& content)
 {
-    if (!desktop_available())
+    if (!gtk_ready())
         return false;
     const gtk_library& g = gtk();
-    if (!g.loaded || !g.init_check(nullptr, nullptr))
-        return false;
 
     dialog_state state;
     state.gtk = &g;
-    state.dialog = g.message_dialog_new(nullptr, 0, kGtkMessageOther, kGtkButtonsCancel, "%s", instruction.c_str());
+    state.dialog = g.message_dialog_new(nullptr, 0, gtk_constants::MessageOther, gtk_constants::ButtonsCancel, "%s", instruction.c_str());
     if (state.dialog == nullptr)
         return false;
     g.window_set_title(state.dialog, title.c_str());

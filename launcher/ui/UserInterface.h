@@ -58,8 +58,14 @@ public:
 
 enum class Host { Win32, Gtk, Terminal, None };
 
-// The host of this process, chosen on first use.
+// The host of this process, chosen on first use. On Linux: ZYREL_UI (gtk, terminal or none)
+// when set; otherwise GTK on a desktop, the terminal when stderr is one, else none. A host
+// asked for that cannot work (gtk without a display or without libgtk-3) is reported in one
+// line on stderr and the next one that can work is taken.
 Host ActiveHost();
+
+// "win32", "gtk", "terminal" or "none".
+const char* HostName(Host host);
 
 // Runs dialog template `templateId` (101 IDD_DOWNLOAD or 103 IDD_DOWNLOAD_UPDATE)
 // modally with `handler` as its creation parameter; returns EndModalDialog's result once
@@ -75,6 +81,10 @@ void EndModalDialog(Window window, std::intptr_t result);
 // The progress bar (IDC_DOWNLOAD_PROGRESS): PBM_SETRANGE and PBM_SETPOS.
 void SetProgressRange(Window window, int low, int high);
 void SetProgressPosition(Window window, int position);
+
+// Reading the window back (PBM_GETPOS, GetWindowTextW): what the user sees now. Main thread.
+int ProgressPosition(Window window);
+vxn::wstring WindowTitle(Window window);
 
 // Any thread: queues `message` for the dialog's handler. False when the message was
 // refused (the window is gone or its queue is full); nothing is delivered then.
