@@ -253,8 +253,8 @@ TEST(SelfUpdate, WaitsAndEscalatesOnlyWhileTheParentLives)
         ASSERT_TRUE(s.box->wait_for_log_line(kShutdown, 30000)) << "the program did not finish";
         const auto log = s.box->log_messages();
         const std::string waiting = "[INF] Waiting for parent process " + std::to_string(s.run->parent.id()) + " to exit";
-        const bool timed_out = has_line(log, "[INF] Timed out: Timed out waiting for Zyrel to exit. Self-update may fail "
-                                             "with sharing violations.");
+        const bool timed_out = has_line(log, "[INF] Message \"Timed out\": Timed out waiting for Zyrel to exit. "
+                                             "Self-update may fail with sharing violations.");
         if (s.mode == "exit-soon") {
             EXPECT_TRUE(has_line(log, waiting));
             EXPECT_EQ(parent_output.find("SIGTERM"), std::string::npos) << "a parent that exits in time is left alone";
