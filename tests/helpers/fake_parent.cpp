@@ -9,9 +9,31 @@
 //                     can see us but not signal us, and exits once the program has
 // Every SIGTERM it receives is printed as "SIGTERM".
 #if defined(_WIN32)
-int main()
+// Windows knows the one mode its tests need: exit-soon.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+int wmain(int argc, wchar_t** argv)
 {
-    return 2;
+    if (argc < 4 || std::wstring(argv[1]) != L"exit-soon")
+        return 2;
+    // The rest of our own command line, after the mode and the log, is the program's.
+    std::wstring command = L"\"" + std::wstring(argv[3]) + L"\"";
+    for (int i = 4; i < argc; ++i)
+        command += L" " + std::wstring(argv[i]);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(argv[3], command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        return 3;
+    std::printf("%lu\n", static_cast<unsigned long>(started.dwProcessId));
+    std::fflush(stdout);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    Sleep(2000);
+    return 0;
 }
 #else
 #include <csignal>
