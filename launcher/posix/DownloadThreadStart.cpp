@@ -6,6 +6,7 @@
 
 bool StartDownloadThread(DownloadJob* job)
 {
+    InitializeTransferLibrary();
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0)
         return false;

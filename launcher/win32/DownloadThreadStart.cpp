@@ -6,5 +6,6 @@
 
 bool StartDownloadThread(DownloadJob* job)
 {
+    InitializeTransferLibrary();
     return CreateThread(nullptr, 0, &DownloadThreadMain, job, 0, nullptr) != nullptr;
 }

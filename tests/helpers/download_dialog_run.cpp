@@ -59,7 +59,8 @@ int main(int argc, char** argv)
     Settings::Entry(Settings::Key::TempDir) = Wide(argv[3]);
 
     if (std::strcmp(argv[1], "cancel") == 0) {
-        auto* platform = new cancelling_platform(); // lives as long as the process, like the dialog
+        // Lives as long as the process, like the dialog, and stays reachable.
+        static cancelling_platform* platform = new cancelling_platform();
         auto* dialog = new ZyrelDownloaderDialog(*platform);
         RunDownloadDialog(*dialog);
     } else {
