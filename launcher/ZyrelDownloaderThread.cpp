@@ -37,12 +37,6 @@ vxn::string Utf8(const vxn::wstring& text)
 
 } // namespace
 
-void InitializeTransferLibrary()
-{
-    static const bool initialized = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    (void)initialized;
-}
-
 DownloadJob::DownloadJob() = default;
 DownloadJob::~DownloadJob() = default;
 

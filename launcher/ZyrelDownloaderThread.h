@@ -72,7 +72,9 @@ bool StartDownloadThread(DownloadJob* job);
 // libcurl's process-wide set-up (curl_global_init), once. Its documentation asks for it on
 // the main thread before any other thread uses the library; left to the worker's first
 // curl_easy_init, the TLS library's set-up would also run there, and its per-thread state
-// would belong to a thread that may still run while the process ends.
+// would belong to a thread that may still run while the process ends. On Linux OpenSSL is
+// told not to tear itself down at exit: after a cancel the worker may still be inside a
+// TLS read when the process ends, and the library must not be freed under it.
 void InitializeTransferLibrary();
 
 // libcurl's progress function (the XFERINFO form); clientp is the job. Reports a

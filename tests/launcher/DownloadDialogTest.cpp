@@ -700,3 +700,52 @@ TEST(DownloadDialogProcess, TheProgramsOwnCompositionDownloadsAndChecksTheSignat
 }
 
 } // namespace
+
+#if !defined(_WIN32)
+namespace {
+
+// The same over HTTPS (openssl s_server, no length, so no percentage): the process ends
+// while the worker is inside a TLS read (after a cancel) or still closing its connection
+// (after a completed download), and the TLS library must still be there for it. A race,
+// so several rounds.
+TEST(DownloadDialogProcess, CancelDuringATlsTransferEndsCleanly)
+{
+    zyrel_test::temp_folder folder;
+    const auto openssl = zyrel_test::run_child("/usr/bin/openssl",
+                                               {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+                                                "-days", "1", "-keyout", zyrel_test::to_utf8(folder.path() / "key.pem"),
+                                                "-out", zyrel_test::to_utf8(folder.path() / "cert.pem")},
+                                               {.merge_stderr = true});
+    ASSERT_EQ(openssl.exit_code, 0) << openssl.output;
+    folder.write("www/Setup.exe", std::string(16 * 1024 * 1024, 'z'));
+    const std::uint16_t port = zyrel_test::unused_loopback_port();
+    zyrel_test::child_process server(
+        "/bin/sh", {"-c", "cd '" + zyrel_test::to_utf8(folder.path() / "www") + "' && exec /usr/bin/openssl s_server -quiet -WWW"
+                              " -accept 127.0.0.1:" + std::to_string(port) + " -cert ../cert.pem -key ../key.pem"});
+    // Ready once it accepts a connection.
+    bool ready = false;
+    for (int attempt = 0; attempt < 200 && !ready; ++attempt) {
+        ready = zyrel_test::loopback_port_accepts(port);
+        if (!ready)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    ASSERT_TRUE(ready);
+
+    const std::string temp = zyrel_test::to_utf8(folder.path());
+    for (int run = 0; run < 8; ++run) {
+        const bool cancel = run % 2 == 0;
+        zyrel_test::child_options options;
+        options.environment = {"TMPDIR=" + temp, "ZYREL_UI=none"};
+        options.merge_stderr = true;
+        const auto result = zyrel_test::run_child(
+            zyrel_test::test_program("download_dialog_run"),
+            {cancel ? "cancel" : "default", "https://127.0.0.1:" + std::to_string(port) + "/Setup.exe",
+             temp + "/run" + std::to_string(run)},
+            options);
+        EXPECT_EQ(result.exit_code, 0) << result.output;
+        EXPECT_EQ(result.output.find("asked: Cancel download?") != std::string::npos, cancel) << result.output;
+    }
+}
+
+} // namespace
+#endif
