@@ -12,8 +12,9 @@
 #include "Format.h"
 #include "Log.h"
 
+#include <atomic>
 #include <chrono>
-#include <new>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -64,6 +65,22 @@ void AppendOption(vxn::wstring& text, const vxn::wchar* option, const vxn::wstri
     text.append(VXN::format(VXN_W(" {0} {1}"), option, quoted));
 }
 
+// The dialog and its job are never freed: the worker may still use them after the window
+// is gone, until the process ends. Both stay on process-wide lists, so that a leak checker
+// at exit sees them held, as they are meant to be, rather than lost.
+struct KeptJob {
+    DownloadJob job;
+    KeptJob* next = nullptr;
+};
+std::atomic<KeptJob*> keptJobs{nullptr};
+
+std::mutex& LiveDialogsLock()
+{
+    static std::mutex* lock = new std::mutex(); // used until the very end
+    return *lock;
+}
+ZyrelDownloaderDialog* liveDialogs = nullptr;
+
 } // namespace
 
 // ---- the messages' packing --------------------------------------------------------------
@@ -89,7 +106,25 @@ int CompletionHttpCode(std::intptr_t lParam)
 
 ZyrelDownloaderDialog::ZyrelDownloaderDialog() : ZyrelDownloaderDialog(SystemDownloadDialogPlatform::Instance()) {}
 
-ZyrelDownloaderDialog::ZyrelDownloaderDialog(DownloadDialogPlatform& platform) : m_platform(&platform) {}
+ZyrelDownloaderDialog::ZyrelDownloaderDialog(DownloadDialogPlatform& platform) : m_platform(&platform)
+{
+    std::lock_guard<std::mutex> held(LiveDialogsLock());
+    m_nextLive = liveDialogs;
+    if (m_nextLive != nullptr)
+        m_nextLive->m_previousLive = this;
+    liveDialogs = this;
+}
+
+ZyrelDownloaderDialog::~ZyrelDownloaderDialog()
+{
+    std::lock_guard<std::mutex> held(LiveDialogsLock());
+    if (m_previousLive != nullptr)
+        m_previousLive->m_nextLive = m_nextLive;
+    else
+        liveDialogs = m_nextLive;
+    if (m_nextLive != nullptr)
+        m_nextLive->m_previousLive = m_previousLive;
+}
 
 vxn::wstring ZyrelDownloaderDialog::Setting(const vxn::wchar* key)
 {
@@ -317,7 +352,11 @@ std::FILE* SystemDownloadDialogPlatform::OpenForWriting(const vxn::wstring& path
 
 DownloadJob* SystemDownloadDialogPlatform::CreateJob()
 {
-    return new DownloadJob(); // never freed: the worker may outlive the dialog
+    auto* kept = new KeptJob();
+    kept->next = keptJobs.load(std::memory_order_relaxed);
+    while (!keptJobs.compare_exchange_weak(kept->next, kept, std::memory_order_release, std::memory_order_relaxed)) {
+    }
+    return &kept->job;
 }
 
 bool SystemDownloadDialogPlatform::StartThread(DownloadJob* job)

@@ -98,6 +98,9 @@ class ZyrelDownloaderDialog : public DownloadListener, public ui::DialogHandler 
 public:
     ZyrelDownloaderDialog();
     explicit ZyrelDownloaderDialog(DownloadDialogPlatform& platform);
+    ~ZyrelDownloaderDialog() override;
+    ZyrelDownloaderDialog(const ZyrelDownloaderDialog&) = delete;
+    ZyrelDownloaderDialog& operator=(const ZyrelDownloaderDialog&) = delete;
 
     // The dialog procedure's part: WM_INITDIALOG, WM_COMMAND, the two download messages
     // (TRUE); FALSE for everything else.
@@ -128,6 +131,9 @@ private:
     bool Flag(const vxn::wchar* key);
 
     DownloadDialogPlatform* m_platform;
+    // The process-wide list of dialogs that exist (see the constructor).
+    ZyrelDownloaderDialog* m_previousLive = nullptr;
+    ZyrelDownloaderDialog* m_nextLive = nullptr;
 };
 
 // Runs the dialog modally: template IDD_DOWNLOAD_UPDATE (103) in self-update mode,

@@ -65,8 +65,17 @@ void* DownloadThreadMain(void* job);
 #endif
 
 // Starts DownloadThreadMain on the job, detached: the thread is never joined or stopped.
-// False when no thread could be made.
+// Initialises the transfer library first, on the calling thread. False when no thread
+// could be made.
 bool StartDownloadThread(DownloadJob* job);
+
+// libcurl's process-wide set-up (curl_global_init), once. Its documentation asks for it on
+// the main thread before any other thread uses the library; left to the worker's first
+// curl_easy_init, the TLS library's set-up would also run there, and its per-thread state
+// would belong to a thread that may still run while the process ends. On Linux OpenSSL is
+// told not to tear itself down at exit: after a cancel the worker may still be inside a
+// TLS read when the process ends, and the library must not be freed under it.
+void InitializeTransferLibrary();
 
 // libcurl's progress function (the XFERINFO form); clientp is the job. Reports a
 // percentage once it has grown by at least one point since the last report; while the

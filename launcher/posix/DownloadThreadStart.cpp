@@ -2,10 +2,24 @@
 // nobody keeps.
 #include "ZyrelDownloaderThread.h"
 
+#include <curl/curl.h>
+#include <openssl/crypto.h>
+
 #include <pthread.h>
+
+void InitializeTransferLibrary()
+{
+    static const bool initialized = [] {
+        // First, so that this choice is the one OpenSSL keeps (libcurl initialises it next).
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+        return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    }();
+    (void)initialized;
+}
 
 bool StartDownloadThread(DownloadJob* job)
 {
+    InitializeTransferLibrary();
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0)
         return false;

@@ -2,9 +2,19 @@
 // handle is not kept: the thread is never waited for, and it ends with the process.
 #include "ZyrelDownloaderThread.h"
 
+// curl.h brings winsock2.h, which must come before windows.h.
+#include <curl/curl.h>
+
 #include <windows.h>
+
+void InitializeTransferLibrary()
+{
+    static const bool initialized = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    (void)initialized;
+}
 
 bool StartDownloadThread(DownloadJob* job)
 {
+    InitializeTransferLibrary();
     return CreateThread(nullptr, 0, &DownloadThreadMain, job, 0, nullptr) != nullptr;
 }

@@ -2,28 +2,32 @@
 // and ends the process the same way: log, unregister the sink, return 0.
 //
 //   download_dialog_run default URL TEMPDIR   the dialog as the program makes it
-//   download_dialog_run cancel URL TEMPDIR    the user cancels at the first progress and
-//                                             answers Yes, while the worker is transferring
+//   download_dialog_run cancel URL TEMPDIR    the user cancels once the first bytes are in
+//                                             and answers Yes, while the worker transfers
 #include "Settings.h"
 #include "ZyrelDownloaderDialog.h"
 
 #include "Log.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
-// The system platform, with a user who presses Cancel as soon as the bar moves.
+// The system platform, with a user who presses Cancel as soon as the first bytes are in
+// (whether or not the total, and so a percentage, is known).
 class cancelling_platform : public SystemDownloadDialogPlatform {
 public:
-    void SetProgressPosition(ui::Window window, int position) override
+    void AttachCounters(ui::Window window, DownloadJob* job) override
     {
-        SystemDownloadDialogPlatform::SetProgressPosition(window, position);
-        if (!m_cancelled) {
-            m_cancelled = true;
+        SystemDownloadDialogPlatform::AttachCounters(window, job);
+        std::thread([this, window, job] {
+            for (int waited = 0; waited < 60000 && job->bytesReceived.load() == 0; ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             PostToDialog(window, ui::MsgCommand, ui::IdCancel, 0);
-        }
+        }).detach();
     }
     int ShowMessage(ui::Window, const vxn::wstring& text, const vxn::wstring&, unsigned style) override
     {
@@ -33,9 +37,6 @@ public:
         std::fflush(stdout);
         return (style & 0x0F) == ui::StyleYesNo ? ui::IdYes : ui::IdOk;
     }
-
-private:
-    bool m_cancelled = false;
 };
 
 vxn::wstring Wide(const char* text)
@@ -59,7 +60,8 @@ int main(int argc, char** argv)
     Settings::Entry(Settings::Key::TempDir) = Wide(argv[3]);
 
     if (std::strcmp(argv[1], "cancel") == 0) {
-        auto* platform = new cancelling_platform(); // lives as long as the process, like the dialog
+        // Lives as long as the process, like the dialog, and stays reachable.
+        static cancelling_platform* platform = new cancelling_platform();
         auto* dialog = new ZyrelDownloaderDialog(*platform);
         RunDownloadDialog(*dialog);
     } else {

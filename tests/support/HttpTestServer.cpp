@@ -132,6 +132,19 @@ std::uint16_t unused_loopback_port()
     return port;
 }
 
+bool loopback_port_accepts(std::uint16_t port)
+{
+    ensure_sockets();
+    const native_socket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool accepted = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close_socket(s);
+    return accepted;
+}
+
 http_test_server::http_test_server()
 {
     const native_socket s = loopback_socket(0, m_port);

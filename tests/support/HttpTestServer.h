@@ -76,4 +76,7 @@ private:
 // it for a moment).
 std::uint16_t unused_loopback_port();
 
+// Whether something on 127.0.0.1 accepts a connection on the port.
+bool loopback_port_accepts(std::uint16_t port);
+
 } // namespace zyrel_test
