@@ -167,9 +167,13 @@ TEST_F(WindowsDownload, DownloadsVerifiesAndStartsTheInstallerWithTheOptions)
 {
     server.publish("/ZyrelInstall.exe", zyrel_test::read_file(Fixtures() / "vexal-installer.exe"));
     Sandbox box;
-    EXPECT_EQ(box.run({"-downloadurl", server.url("/ZyrelInstall.exe?channel=live"), "-language", "de", "-username",
-                       "\"demo user\"", "-portable"}),
-              0);
+    // Waited for as a process, not by its output: the desktop process that Wine starts with
+    // the first window inherits the output and keeps it open.
+    zyrel_test::child_process program(Sandbox::program(),
+                                      {"-downloadurl", server.url("/ZyrelInstall.exe?channel=live"), "-language", "de",
+                                       "-username", "\"demo user\"", "-portable"},
+                                      Options(box));
+    EXPECT_EQ(program.finish(), 0);
     ASSERT_TRUE(box.wait_for_records(1, 60000)) << "the installer did not start";
     const auto record = box.records()[0];
     const std::vector<std::string> expected = {"-portable", "-language", "de", "-username", "demo user"};
