@@ -361,8 +361,12 @@ public:
     }
     ~VirtualDisplay()
     {
-        if (m_server != nullptr)
+        // SIGTERM, and a wait for the end: the server removes its lock file on the way out,
+        // which a SIGKILL would leave behind, blocking the display number.
+        if (m_server != nullptr) {
             kill(static_cast<pid_t>(m_server->id()), SIGTERM);
+            m_server->finish();
+        }
     }
     const std::string& Name() const { return m_name; }
 

@@ -63,8 +63,9 @@ public:
 
 Backend& HeadlessBackend()
 {
-    static HeadlessHost host;
-    return host;
+    // Never destroyed: a worker thread may still post while the program exits.
+    static auto* host = new HeadlessHost;
+    return *host;
 }
 
 } // namespace ui::posix_host

@@ -73,11 +73,12 @@ Backend& Active()
     return backend;
 }
 
-// Every dialog ever made stays reachable (see Dialog); the newest is the running one.
+// Every dialog ever made stays reachable (see Dialog), also while the program exits: the
+// list itself is never destroyed.
 std::vector<Dialog*>& AllDialogs()
 {
-    static std::vector<Dialog*> dialogs;
-    return dialogs;
+    static auto* dialogs = new std::vector<Dialog*>;
+    return *dialogs;
 }
 
 Dialog* running = nullptr;

@@ -273,8 +273,9 @@ private:
 
 Backend& TerminalBackend()
 {
-    static TerminalHost host;
-    return host;
+    // Never destroyed: a worker thread may still post while the program exits.
+    static auto* host = new TerminalHost;
+    return *host;
 }
 
 } // namespace ui::posix_host
