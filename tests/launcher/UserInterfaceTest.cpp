@@ -504,10 +504,23 @@ TEST(UserInterfaceTest, GtkWindowOnAVirtualDisplay)
         EXPECT_EQ(child.finish(), 0);
     }
 
-    // SIGTERM ends a GTK window the same way.
     zyrel_test::child_options options;
     options.environment = environment(folder, "gtk");
     options.environment.push_back("DISPLAY=" + display.Name());
+
+    // Posted from a worker thread, every message reaches the GTK main loop, in order.
+    {
+        const auto whole = zyrel_test::run_child(helper(), {"run", "101", "100", "0", "complete"}, options);
+        EXPECT_EQ(whole.exit_code, 0);
+        std::vector<std::string> expected = {"init Downloading Zyrel"};
+        for (int step = 1; step <= 100; ++step)
+            expected.push_back("progress " + std::to_string(step * 100) + " " + std::to_string(step * 100));
+        expected.push_back("complete");
+        expected.push_back("ended 7");
+        EXPECT_EQ(zyrel_test::lines_of(whole.output), expected);
+    }
+
+    // SIGTERM ends a GTK window the same way as Cancel answered Yes.
     zyrel_test::child_process child(helper(), {"run", "101", "20", "0", "hold"}, options);
     std::vector<std::string> seen;
     ASSERT_TRUE(read_until(child, "progress 5000 5000", seen)) << joined(seen);
