@@ -350,8 +350,12 @@ public:
             m_server = std::make_unique<zyrel_test::child_process>(
                 fs::path(xvfb), std::vector<std::string>{name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
             for (int tries = 0; tries < 100 && m_name.empty(); ++tries) {
-                if (access(socket.c_str(), F_OK) == 0)
+                // The socket may be another test's server that took the number first; ours
+                // then ends at once, which ends its (otherwise silent) output.
+                if (access(socket.c_str(), F_OK) == 0 && !m_server->output_within(200))
                     m_name = name;
+                else if (m_server->output_within(0))
+                    break;
                 else
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
