@@ -278,6 +278,10 @@ TEST(UserInterfaceTest, HeadlessHostPrintsLogsAndTakesTheSafeAnswers)
         std::vector<std::string> seen;
         ASSERT_TRUE(read_until(child, "progress 5000 5000", seen)) << joined(seen);
         EXPECT_EQ(seen.front(), "init Downloading Zyrel Update");
+        // Without a desktop nothing of GTK is mapped.
+        const std::string maps = zyrel_test::read_file("/proc/" + std::to_string(child.id()) + "/maps");
+        EXPECT_FALSE(maps.empty());
+        EXPECT_EQ(maps.find("libgtk-3"), std::string::npos);
         kill(static_cast<pid_t>(child.id()), signal);
         const std::string rest = child.read_all();
         EXPECT_EQ(zyrel_test::lines_of(rest), (std::vector<std::string>{"cancel", "answer yes", "ended 3"}));
