@@ -18,6 +18,7 @@ public:
 
     bool Open(Dialog& dialog) override
     {
+        WakeDescriptor(); // before the handler starts a thread that posts
         VXN_LOG("UserInterface", VXN::LogLevel::Info, "Window \"{0}\" runs without a display or terminal",
                 Narrow(dialog.title));
         return true;

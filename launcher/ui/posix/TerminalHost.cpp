@@ -93,6 +93,7 @@ public:
 
     bool Open(Dialog& dialog) override
     {
+        WakeDescriptor(); // before the handler starts a thread that posts
         m_started = Clock::now();
         m_lastDraw = Clock::time_point();
         m_dirty = true;
