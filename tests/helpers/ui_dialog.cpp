@@ -13,6 +13,7 @@
 //   ui_dialog ask            asks the cancel question without a window: "answer yes|no"
 //   ui_dialog tell           shows the download failure message: "told"
 //   ui_dialog host           prints the host's name
+//   ui_dialog locale         prints the host's name and the numeric locale after choosing it
 // Everything printed goes to stdout, one line at a time, flushed. The log goes to the file
 // sink (ZyrelDownloader.log in the temporary folder), as in the program.
 #include "LocalizedStrings.h"
@@ -21,6 +22,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -119,6 +121,12 @@ int Run(int argc, char** argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "host") {
         Say(ui::HostName(ui::ActiveHost()));
+        return 0;
+    }
+    if (mode == "locale") {
+        // The host's choice, then the locale that number formatting runs in.
+        const char* host = ui::HostName(ui::ActiveHost());
+        Say(std::string(host) + " " + std::setlocale(LC_NUMERIC, nullptr));
         return 0;
     }
     if (mode == "ask") {

@@ -516,6 +516,14 @@ TEST(UserInterfaceTest, GtkWindowOnAVirtualDisplay)
     options.environment = environment(folder, "gtk");
     options.environment.push_back("DISPLAY=" + display.Name());
 
+    // Initialising GTK leaves numbers in the "C" form, whatever the user's locale.
+    {
+        zyrel_test::child_options utf8Locale = options;
+        utf8Locale.environment.push_back("LANG=C.UTF-8");
+        EXPECT_EQ(zyrel_test::lines_of(zyrel_test::run_child(helper(), {"locale"}, utf8Locale).output),
+                  (std::vector<std::string>{"gtk C"}));
+    }
+
     // Posted from a worker thread, every message reaches the GTK main loop, in order.
     {
         const auto whole = zyrel_test::run_child(helper(), {"run", "101", "100", "0", "complete"}, options);
