@@ -3,6 +3,7 @@
 
 #include "RuntimeLibrary.h"
 
+#include <clocale>
 #include <cstdlib>
 
 namespace VXN::platform {
@@ -49,6 +50,7 @@ const gtk_library& gtk()
         // Only an X11 session has window ids; Wayland lacks the symbol's meaning, not the
         // symbol, so the caller checks the window's backend by asking for a non-zero id.
         gtk3.bind("gdk_x11_window_get_xid", g.x11_window_get_xid);
+        gtk3.bind("gtk_disable_setlocale", g.disable_setlocale);
         return g;
     }();
     return library;
@@ -63,7 +65,18 @@ bool desktop_available()
 
 bool gtk_ready()
 {
-    static const bool ready = desktop_available() && gtk().loaded && gtk().init_check(nullptr, nullptr) != 0;
+    static const bool ready = [] {
+        if (!desktop_available() || !gtk().loaded)
+            return false;
+        // gtk_init would set every locale category from the environment, and printf would
+        // then write "0,5" under a German locale, in the log too. Only the messages (GTK's
+        // own button labels) follow the user's language.
+        if (gtk().disable_setlocale != nullptr) {
+            gtk().disable_setlocale();
+            std::setlocale(LC_MESSAGES, "");
+        }
+        return gtk().init_check(nullptr, nullptr) != 0;
+    }();
     return ready;
 }
 

@@ -38,6 +38,7 @@ struct gtk_library {
 
     // gtk
     int (*init_check)(int*, char***) = nullptr;
+    void (*disable_setlocale)() = nullptr;
     void* (*window_new)(int) = nullptr;
     void (*window_set_title)(void*, const char*) = nullptr;
     const char* (*window_get_title)(void*) = nullptr;
@@ -97,7 +98,8 @@ const gtk_library& gtk();
 bool desktop_available();
 
 // GTK bound and initialised on the desktop (once; later calls answer the first outcome).
-// False also when the display named cannot be opened.
+// False also when the display named cannot be opened. GTK takes over the user's locale for
+// its messages only: numbers keep the "C" form that the program's formatting relies on.
 bool gtk_ready();
 
 } // namespace VXN::platform

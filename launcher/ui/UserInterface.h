@@ -70,8 +70,10 @@ const char* HostName(Host host);
 // Runs dialog template `templateId` (101 IDD_DOWNLOAD or 103 IDD_DOWNLOAD_UPDATE)
 // modally with `handler` as its creation parameter; returns EndModalDialog's result once
 // the handler ended it, or -1 when no window could be made. On Linux a SIGTERM (and,
-// without a terminal, SIGINT) delivers the Cancel command with every question of this
-// dialog answered Yes, so a stuck run can always be ended cleanly.
+// without a terminal, SIGINT) delivers the Cancel command with the questions it asks
+// answered Yes, so a stuck run can always be ended cleanly. A question open when the signal
+// comes (the signature warning, say) answers No first: ending a run never approves
+// anything. A second signal ends the dialog without asking its handler.
 std::intptr_t RunModalDialog(int templateId, DialogHandler* handler);
 
 // Ends the running dialog; RunModalDialog returns `result` after the current message.

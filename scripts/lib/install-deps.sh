@@ -8,6 +8,8 @@ ZYREL_LINUX_PACKAGES=(
     libssl-dev libcurl4-openssl-dev libgtk-3-dev
     openssl osslsigncode valgrind xvfb
     clang libclang-rt-14-dev
+    # the user-interface tests: GTK windows driven on Xvfb, the terminal line inside tmux
+    xdotool tmux
 )
 
 ZYREL_WINDOWS_PACKAGES=(

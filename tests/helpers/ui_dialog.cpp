@@ -13,6 +13,7 @@
 //   ui_dialog ask            asks the cancel question without a window: "answer yes|no"
 //   ui_dialog tell           shows the download failure message: "told"
 //   ui_dialog host           prints the host's name
+//   ui_dialog locale         prints the host's name and the numeric locale after choosing it
 // Everything printed goes to stdout, one line at a time, flushed. The log goes to the file
 // sink (ZyrelDownloader.log in the temporary folder), as in the program.
 #include "LocalizedStrings.h"
@@ -21,6 +22,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,6 +123,12 @@ int Run(int argc, char** argv)
         Say(ui::HostName(ui::ActiveHost()));
         return 0;
     }
+    if (mode == "locale") {
+        // The host's choice, then the locale that number formatting runs in.
+        const char* host = ui::HostName(ui::ActiveHost());
+        Say(std::string(host) + " " + std::setlocale(LC_NUMERIC, nullptr));
+        return 0;
+    }
     if (mode == "ask") {
         Say(AskCancel(nullptr) == ui::IdYes ? "answer yes" : "answer no");
         return 0;
@@ -134,13 +142,32 @@ int Run(int argc, char** argv)
     if (mode == "run" && argc == 6) {
         // The dialog object outlives a worker that may still post after the end, as the
         // download dialog's does.
-        auto* handler = new FakeDownload(std::atoi(argv[3]), std::atoi(argv[4]), std::strcmp(argv[5], "complete") == 0);
+        static FakeDownload* handler = nullptr;
+        handler = new FakeDownload(std::atoi(argv[3]), std::atoi(argv[4]), std::strcmp(argv[5], "complete") == 0);
         const std::intptr_t result = ui::RunModalDialog(std::atoi(argv[2]), handler);
         Say("ended " + std::to_string(result));
         return 0;
     }
     std::fprintf(stderr, "usage: ui_dialog run <template> <steps> <pause-ms> complete|hold | ask | tell | host\n");
     return 2;
+}
+
+// GTK and the libraries under it keep caches for the life of the process by design; the
+// leak checker of the sanitizer builds is told so.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libgtk-3.so\nleak:libgdk-3.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\nleak:libgio-2.0.so\n"
+           "leak:libfontconfig.so\nleak:libpango\nleak:libcairo\nleak:libharfbuzz\nleak:libX11.so\n"
+           "leak:libdbus-1.so\nleak:libatk-bridge-2.0.so\nleak:libatspi.so\n";
+}
+
+// The same libraries run threads of their own (fonts, D-Bus) that the thread checker of the
+// sanitizer builds cannot see into.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:libfontconfig.so\nrace:libglib-2.0.so\nrace:libgio-2.0.so\nrace:libgobject-2.0.so\n"
+           "race:libgtk-3.so\nrace:libgdk-3.so\nrace:libdbus-1.so\nrace:libatk-bridge-2.0.so\n"
+           "race:libpango\nrace:libcairo\nrace:libharfbuzz\n";
 }
 
 int main(int argc, char** argv)

@@ -237,8 +237,9 @@ private:
 
 Backend& GtkBackend()
 {
-    static GtkHost host;
-    return host;
+    // Never destroyed: a worker thread may still post while the program exits.
+    static auto* host = new GtkHost;
+    return *host;
 }
 
 } // namespace ui::posix_host

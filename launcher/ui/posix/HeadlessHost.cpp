@@ -18,6 +18,7 @@ public:
 
     bool Open(Dialog& dialog) override
     {
+        WakeDescriptor(); // before the handler starts a thread that posts
         VXN_LOG("UserInterface", VXN::LogLevel::Info, "Window \"{0}\" runs without a display or terminal",
                 Narrow(dialog.title));
         return true;
@@ -63,8 +64,9 @@ public:
 
 Backend& HeadlessBackend()
 {
-    static HeadlessHost host;
-    return host;
+    // Never destroyed: a worker thread may still post while the program exits.
+    static auto* host = new HeadlessHost;
+    return *host;
 }
 
 } // namespace ui::posix_host

@@ -73,11 +73,12 @@ Backend& Active()
     return backend;
 }
 
-// Every dialog ever made stays reachable (see Dialog); the newest is the running one.
+// Every dialog ever made stays reachable (see Dialog), also while the program exits: the
+// list itself is never destroyed.
 std::vector<Dialog*>& AllDialogs()
 {
-    static std::vector<Dialog*> dialogs;
-    return dialogs;
+    static auto* dialogs = new std::vector<Dialog*>;
+    return *dialogs;
 }
 
 Dialog* running = nullptr;
@@ -87,7 +88,10 @@ Dialog* AsDialog(Window window)
     return static_cast<Dialog*>(window);
 }
 
-int wakePipe[2] = {-1, -1};
+// Written once, by the main thread before the first dialog's handler runs; read by any
+// thread that posts, and by the signal handlers.
+std::atomic<int> wakeRead{-1};
+std::atomic<int> wakeWrite{-1};
 
 void OnSignal(int number)
 {
@@ -164,19 +168,23 @@ void BeginTermination(Dialog& dialog, const char* why)
 int WakeDescriptor()
 {
     static const bool made = [] {
-        if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            wakePipe[0] = wakePipe[1] = -1;
-        return wakePipe[0] >= 0;
+        int ends[2] = {-1, -1};
+        if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+            return false;
+        wakeRead = ends[0];
+        wakeWrite = ends[1];
+        return true;
     }();
     (void)made;
-    return wakePipe[0];
+    return wakeRead.load();
 }
 
 void WakeByte(char byte)
 {
     // A full pipe already wakes the loop, which then finds everything in the queue.
-    if (wakePipe[1] >= 0)
-        (void)!write(wakePipe[1], &byte, 1);
+    const int end = wakeWrite.load();
+    if (end >= 0)
+        (void)!write(end, &byte, 1);
 }
 
 WakeEvents DrainWake()

@@ -93,6 +93,7 @@ public:
 
     bool Open(Dialog& dialog) override
     {
+        WakeDescriptor(); // before the handler starts a thread that posts
         m_started = Clock::now();
         m_lastDraw = Clock::time_point();
         m_dirty = true;
@@ -153,7 +154,7 @@ public:
                 break;
             if (dialog != nullptr) {
                 // Ctrl-C at the prompt declines; posted messages are still delivered.
-                if (HandleWake(*dialog) || m_questionClosed)
+                if (HandleWake(*dialog))
                     break;
             } else if (DrainWake().interrupt) {
                 break;
@@ -193,21 +194,20 @@ public:
     }
 
 private:
-    // Answers whether the current question is to be declined (Ctrl-C).
+    // Answers whether the current question is to be declined (Ctrl-C, or a termination).
+    // A termination during a question closes the question first; its Cancel follows once
+    // the question's caller is back in a loop that delivers messages.
     bool HandleWake(Dialog& dialog)
     {
         const WakeEvents events = DrainWake();
         if (events.terminate)
             BeginTermination(dialog, "SIGTERM");
-        bool interrupted = false;
-        if (events.interrupt) {
-            if (m_asking > 0)
-                interrupted = true;
-            else
-                DeliverCancel(dialog); // Ctrl-C is the Cancel button: it asks first
-        }
+        if (m_asking > 0 && (events.interrupt || m_questionClosed))
+            return true;
+        if (events.interrupt)
+            DeliverCancel(dialog); // Ctrl-C is the Cancel button: it asks first
         DeliverPosted(dialog);
-        return interrupted;
+        return false;
     }
 
     int RedrawTimeout() const
@@ -273,8 +273,9 @@ private:
 
 Backend& TerminalBackend()
 {
-    static TerminalHost host;
-    return host;
+    // Never destroyed: a worker thread may still post while the program exits.
+    static auto* host = new TerminalHost;
+    return *host;
 }
 
 } // namespace ui::posix_host
