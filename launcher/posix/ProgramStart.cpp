@@ -10,7 +10,7 @@
 // and the signals a user interface may catch go back to their defaults.
 #include "ProgramStart.h"
 
-#include "CommandLine.h"
+#include "ProgramWords.h"
 
 #include <cerrno>
 #include <csignal>
@@ -32,13 +32,6 @@ constexpr std::uintptr_t kFileNotFound = 2;   // SE_ERR_FNF
 constexpr std::uintptr_t kAccessDenied = 5;   // SE_ERR_ACCESSDENIED
 constexpr std::uintptr_t kNoAssociation = 31; // SE_ERR_NOASSOC: no program opens this kind of file
 constexpr std::uintptr_t kStarted = 42;
-
-std::string Utf8(const vxn::wstring& text)
-{
-    vxn::string narrow;
-    narrow.assign_utf16(text.c_str(), text.size());
-    return std::string(narrow.c_str(), narrow.size());
-}
 
 bool StartsWithMz(const std::string& path)
 {
@@ -95,34 +88,28 @@ std::uintptr_t SpawnError(int error)
 
 std::uintptr_t OpenProgram(void*, const vxn::wstring& file, const vxn::wstring& parameters)
 {
-    const std::string path = Utf8(file);
+    const std::string path = program_words::Utf8(file);
     struct stat facts;
     if (path.empty() || ::stat(path.c_str(), &facts) != 0)
         return kFileNotFound;
     if (!S_ISREG(facts.st_mode))
         return kAccessDenied;
 
-    std::vector<std::string> words;
+    std::vector<std::string> first;
     std::string program;
     if (StartsWithMz(path)) {
         program = FindOnPath("wine");
         if (program.empty())
             return kNoAssociation;
-        words.push_back(program);
+        first.push_back(program);
     } else {
         if (::access(path.c_str(), X_OK) != 0)
             return kAccessDenied;
         program = path;
     }
-    words.push_back(path);
-    const ArgumentList arguments = SplitParameters(parameters.c_str());
-    for (const vxn::wstring& argument : arguments)
-        words.push_back(Utf8(argument));
-
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
+    first.push_back(path);
+    std::vector<std::string> words = program_words::Words(first, parameters);
+    std::vector<char*> argv = program_words::Argv(words);
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;

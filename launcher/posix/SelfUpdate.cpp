@@ -2,7 +2,7 @@
 // generator, a private relaunch folder, and the relaunch as an exec.
 #include "SelfUpdatePlatform.h"
 
-#include "CommandLine.h"
+#include "ProgramWords.h"
 
 #include "Format.h"
 #include "Path.h"
@@ -26,12 +26,7 @@ namespace {
 // keeps, so a mark inherited from anywhere else never matches.
 constexpr const char* kReplacedMark = "ZYREL_REPLACED_INSTANCE";
 
-std::string Utf8(const vxn::wstring& text)
-{
-    vxn::string narrow;
-    narrow.assign_utf16(text.c_str(), text.size());
-    return std::string(narrow.c_str(), narrow.size());
-}
+using program_words::Utf8;
 
 vxn::wstring Wide(const std::string& text)
 {
@@ -138,14 +133,8 @@ bool CopyExecutable(const vxn::wstring& from, const vxn::wstring& to)
 bool StartCopy(const vxn::wstring& target, const vxn::wstring& parameters)
 {
     const std::string program = Utf8(target);
-    std::vector<std::string> words{program};
-    const ArgumentList arguments = SplitParameters(parameters.c_str());
-    for (const vxn::wstring& argument : arguments)
-        words.push_back(Utf8(argument));
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<std::string> words = program_words::Words({program}, parameters);
+    std::vector<char*> argv = program_words::Argv(words);
 
     const std::string mark = std::to_string(::getpid());
     ::setenv(kReplacedMark, mark.c_str(), 1);

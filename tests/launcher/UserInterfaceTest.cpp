@@ -556,7 +556,10 @@ TEST(UserInterfaceTest, GtkWindowOnAVirtualDisplay)
 
 class Tmux {
 public:
-    explicit Tmux(const std::string& command) : m_socket("zyrel-ui-test-" + std::to_string(getpid()))
+    // A server of its own for every session: a server that the previous test's kill-server
+    // is still taking down would refuse the next session on the same socket.
+    explicit Tmux(const std::string& command)
+        : m_socket("zyrel-ui-test-" + std::to_string(getpid()) + "-" + std::to_string(++s_sessions))
     {
         Call({"new-session", "-d", "-x", "100", "-y", "12", "-s", "ui", command});
     }
@@ -576,6 +579,7 @@ public:
     }
 
 private:
+    static inline int s_sessions = 0;
     std::string m_socket;
 };
 
