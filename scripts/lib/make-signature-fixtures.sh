@@ -133,8 +133,11 @@ issue() {
         -out "certs/$name.pem" -notext 2>/dev/null
 }
 
-make_root root "/CN=Zyrel Test Root/O=Zyrel Test" ca/root
-issue intermediate "/CN=Zyrel Test Code Signing CA/O=Zyrel Test" intermediate ca/root root \
+# Each run's authorities have names of their own: a trust store that still holds an
+# earlier run's root (a Wine prefix, say) must not take it for this one's issuer.
+run=$(date +%s)-$$
+make_root root "/CN=Zyrel Test Root $run/O=Zyrel Test" ca/root
+issue intermediate "/CN=Zyrel Test Code Signing CA $run/O=Zyrel Test" intermediate ca/root root \
     20190601000000Z 20480101000000Z
 mkdir -p ca/intermediate
 ca_config "$(pwd)/ca/intermediate"
@@ -148,7 +151,7 @@ issue serverauth "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" serverauth "$mi"
 issue tsa "/CN=Zyrel Test Time Stamping/O=Zyrel Test" timestamping "$mi" intermediate 20190701000000Z 20471231000000Z
 
 # A second root that nobody trusts, with a leaf of the right name under it.
-make_root stranger "/CN=Stranger Root/O=Stranger" "$(pwd)/ca/stranger"
+make_root stranger "/CN=Stranger Root $run/O=Stranger" "$(pwd)/ca/stranger"
 issue stranger-leaf "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$(pwd)/ca/stranger" stranger \
     20200101000000Z 20451231000000Z
 

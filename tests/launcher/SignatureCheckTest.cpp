@@ -159,8 +159,36 @@ protected:
                                                             CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
         CertCloseStore(root, 0);
         ASSERT_TRUE(added) << GetLastError();
+        s_trusted = der;
         done = true;
     }
+
+public:
+    // The prefix forgets the test root again when the program ends: each run makes a new
+    // one, and an old one must not stay trusted.
+    static void ForgetTestRoot()
+    {
+        if (s_trusted.empty())
+            return;
+        PCCERT_CONTEXT ours = CertCreateCertificateContext(X509_ASN_ENCODING, s_trusted.data(),
+                                                           static_cast<DWORD>(s_trusted.size()));
+        // The user's own ROOT store, where the addition went; the system ROOT store that
+        // CertOpenSystemStoreW answers also shows the machine's roots and deletes nothing.
+        HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+        if (ours != nullptr && root != nullptr) {
+            PCCERT_CONTEXT stored = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ours, nullptr);
+            if (stored != nullptr && CertDeleteCertificateFromStore(stored)) // frees the context too
+                CertControlStore(root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+        }
+        if (root != nullptr)
+            CertCloseStore(root, 0);
+        if (ours != nullptr)
+            CertFreeCertificateContext(ours);
+        s_trusted.clear();
+    }
+
+private:
+    static inline std::vector<BYTE> s_trusted;
     static std::string to_string(const fs::path& path) { return zyrel_test::to_utf8(path); }
 #else
     void TrustTestRootOnly()
@@ -173,6 +201,14 @@ protected:
     zyrel_test::scoped_variable m_dir{"SSL_CERT_DIR", nullptr};
 #endif
 };
+
+#if defined(_WIN32)
+class ForgetTestRootAtEnd : public ::testing::Environment {
+public:
+    void TearDown() override { SignatureCheckTest::ForgetTestRoot(); }
+};
+const auto* const forgetTestRoot = ::testing::AddGlobalTestEnvironment(new ForgetTestRootAtEnd);
+#endif
 
 // Every file: the verdict and the name, then the publisher rule on top of it.
 TEST_F(SignatureCheckTest, EveryFileGetsWindowsCodeAndSignerName)
