@@ -192,8 +192,10 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
         } else if (CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, size) <= 1) {
             failure = FailureCode(GetLastError());
         } else {
+            // The whole name as returned, up to its terminator: a name with a NUL inside
+            // ("Vexal Norim Inc.\0...") must not compare as its first part.
             name[size - 1] = 0;
-            verdict.signer.assign(name);
+            verdict.signer.assign(name, static_cast<vxn::u32>(size - 1));
         }
     }
 
