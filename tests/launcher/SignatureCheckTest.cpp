@@ -49,6 +49,10 @@ const Expected Files[] = {
     {"vexal-timestamped.exe", 0, "Vexal Norim Inc.", 0},
     // Expired now, but time-stamped while valid: the time stamp's time counts.
     {"expired-timestamped.exe", 0, "Vexal Norim Inc.", 0},
+    // The older countersignature as the time stamp (its time is the making of the file).
+    {"vexal-countersigned.exe", 0, "Vexal Norim Inc.", 0},
+    {"expired-countersigned.exe", CertExpired, "", CertExpired},
+    {"countersignature-spoilt.exe", TrustTimeStamp, "", TrustTimeStamp},
     {"other-publisher.exe", 0, "Other Publisher Ltd.", InvalidName},
     {"capitals.exe", 0, "VEXAL NORIM INC.", InvalidName},
     // No common name and no unit: the organisation is the simple display name.
@@ -260,6 +264,10 @@ TEST_F(SignatureCheckTest, AgreesWithOsslsigncode)
             "/usr/bin/osslsigncode",
             {"verify", "-CAfile", root, "-TSA-CAfile", root, "-in", (Folder() / row.file).string()}, {{}, true});
         const SignatureVerdict verdict = CheckFileSignature(zyrel_test::to_wide(Folder() / row.file));
+        // osslsigncode passes over a time stamp that does not verify and judges at the
+        // current time; Windows, and this check, refuse the file.
+        if (verdict.code == TrustTimeStamp)
+            continue;
         EXPECT_EQ(judged.exit_code == 0, verdict.code == 0) << judged.output;
         if (verdict.code != 0)
             continue;

@@ -168,7 +168,7 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
     // 4a. Its chain under the Authenticode policy, at the time of a valid time stamp.
     if (failure == 0) {
         FILETIME stamped = {};
-        switch (signature::VerifySignerTimeStamp(message, store, *signerInfo, stamped)) {
+        switch (signature::VerifySignerTimeStamp(store, *signerInfo, stamped)) {
         case signature::TimeStampState::None:
             failure = ChainPolicyError(certificate, store, nullptr);
             break;
