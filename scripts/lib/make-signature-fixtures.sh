@@ -193,6 +193,14 @@ osslsigncode sign -certs certs/selfsigned.pem -key certs/selfsigned.key -h sha25
 sign expired sha256 expired.exe -time "$tsa_time"
 # shellcheck disable=SC2046
 sign expired sha256 expired-timestamped.exe -time "$tsa_time" $(timestamp)
+# Data after the last section (an installer's payload, typically) is part of the image
+# hash: signed with some, then that data changed.
+{ cat unsigned.exe; printf 'installer payload after the sections'; } >payload-unsigned.exe
+osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h sha256 -in payload-unsigned.exe \
+    -out payload.exe >/dev/null
+rm -f payload-unsigned.exe
+cp payload.exe payload-tampered.exe
+printf 'I' | dd of=payload-tampered.exe bs=1 seek=$((0x600)) conv=notrunc status=none
 # Two signatures: the primary one by another publisher, the nested one by the right one.
 sign other sha256 double-first.exe
 osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h sha1 -nest -in double-first.exe \

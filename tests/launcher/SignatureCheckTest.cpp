@@ -67,6 +67,9 @@ const Expected Files[] = {
     {"server-auth-only.exe", CertWrongUsage, "", CertWrongUsage},
     {"unsigned.exe", TrustNoSignature, "", TrustNoSignature},
     {"tampered.exe", TrustBadDigest, "", TrustBadDigest},
+    // Data between the sections' end and the table is hashed too.
+    {"payload.exe", 0, "Vexal Norim Inc.", 0},
+    {"payload-tampered.exe", TrustBadDigest, "", TrustBadDigest},
     // The signature's DER ends before its own length says.
     {"cut-signature.exe", CryptAsn1EndOfData, "", CryptAsn1EndOfData},
     // PE headers, so a PE file, but its sections and table are gone.
