@@ -147,6 +147,7 @@ issue other "/CN=Other Publisher Ltd./O=Other Publisher Ltd./C=CA" codesign "$mi
 issue capitals "/CN=VEXAL NORIM INC./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue expired "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20210101000000Z
 issue organisation "/O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
+issue nameless "/C=CA/L=Vexal Norim Inc." codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue serverauth "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" serverauth "$mi" intermediate 20200101000000Z 20451231000000Z
 issue tsa "/CN=Zyrel Test Time Stamping/O=Zyrel Test" timestamping "$mi" intermediate 20190701000000Z 20471231000000Z
 
@@ -162,7 +163,7 @@ openssl req -new -x509 -key certs/selfsigned.key -subj "/CN=Vexal Norim Inc./O=V
     -out certs/selfsigned.pem 2>/dev/null
 
 chain() { cat "certs/$1.pem" certs/intermediate.pem certs/root.pem >"certs/$1-chain.pem"; }
-for leaf in vexal other capitals expired organisation serverauth tsa; do chain "$leaf"; done
+for leaf in vexal other capitals expired organisation nameless serverauth tsa; do chain "$leaf"; done
 cat certs/stranger-leaf.pem certs/stranger.pem >certs/stranger-leaf-chain.pem
 
 # ---- the files ---------------------------------------------------------------------
@@ -185,6 +186,7 @@ sign vexal sha256 vexal-timestamped.exe $(timestamp)
 sign other sha256 other-publisher.exe
 sign capitals sha256 capitals.exe
 sign organisation sha256 organisation-only.exe
+sign nameless sha256 no-common-name.exe
 sign serverauth sha256 server-auth-only.exe
 sign stranger-leaf sha256 untrusted-root.exe
 osslsigncode sign -certs certs/selfsigned.pem -key certs/selfsigned.key -h sha256 -in unsigned.exe \
