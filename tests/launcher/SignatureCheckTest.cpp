@@ -322,6 +322,10 @@ TEST_F(SignatureCheckTest, WarningShowsReducedCode)
                     "you still like to proceed with installation?");
     EXPECT_NE(zyrel_test::to_utf8(SignatureWarningText(0x80070005u)).find("(error #6005:-2147024891)"),
               std::string::npos);
+    // A text longer than the box allows is cut after 2047 characters, the code included.
+    const std::string longPattern = std::string(2040, 'a') + "%d" + std::string(100, 'b');
+    const std::string cut = zyrel_test::to_utf8(SignatureWarningText(zyrel_test::to_wide(longPattern), InvalidName));
+    EXPECT_EQ(cut, std::string(2040, 'a') + "123" + std::string(4, 'b'));
 }
 
 // The dialog's whole check: a verified file by the publisher starts without a question;
