@@ -37,7 +37,11 @@ std::int32_t DisplayedSignatureCode(std::uint32_t code)
 
 vxn::wstring SignatureWarningText(std::uint32_t code)
 {
-    const vxn::wstring pattern = LoadLocalizedString(IDS_SIGNATURE_UNVERIFIED);
+    return SignatureWarningText(LoadLocalizedString(IDS_SIGNATURE_UNVERIFIED), code);
+}
+
+vxn::wstring SignatureWarningText(const vxn::wstring& pattern, std::uint32_t code)
+{
     vxn::wchar buffer[WarningCapacity];
     buffer[0] = 0;
     VXN::format_to(buffer, WarningCapacity, pattern.c_str(), DisplayedSignatureCode(code));

@@ -34,6 +34,8 @@ std::int32_t DisplayedSignatureCode(std::uint32_t code);
 // The warning's text: string 8 (IDS_SIGNATURE_UNVERIFIED, a printf-style pattern with one
 // "%d") with the displayed code, at most 2047 characters.
 vxn::wstring SignatureWarningText(std::uint32_t code);
+// The same with the pattern given, cut after 2047 characters.
+vxn::wstring SignatureWarningText(const vxn::wstring& pattern, std::uint32_t code);
 
 // The whole check of the dialog: true when the installer is to be started, either because
 // it is verified or because the user answered Yes to the warning (string 8 with the code,

@@ -17,6 +17,13 @@ public:
     // Takes the next element if it has `tag`; its content goes to `content`.
     bool Take(std::uint8_t tag, Der& content)
     {
+        Der element;
+        return Take(tag, content, element);
+    }
+
+    // The same, with the whole element (its tag and length too) in `element`.
+    bool Take(std::uint8_t tag, Der& content, Der& element)
+    {
         if (m_size < 2 || m_data[0] != tag)
             return false;
         std::size_t length = m_data[1];
@@ -33,6 +40,7 @@ public:
         if (length > m_size - header)
             return false;
         content = Der(m_data + header, length);
+        element = Der(m_data, header + length);
         m_data += header + length;
         m_size -= header + length;
         return true;

@@ -133,8 +133,11 @@ issue() {
         -out "certs/$name.pem" -notext 2>/dev/null
 }
 
-make_root root "/CN=Zyrel Test Root/O=Zyrel Test" ca/root
-issue intermediate "/CN=Zyrel Test Code Signing CA/O=Zyrel Test" intermediate ca/root root \
+# Each run's authorities have names of their own: a trust store that still holds an
+# earlier run's root (a Wine prefix, say) must not take it for this one's issuer.
+run=$(date +%s)-$$
+make_root root "/CN=Zyrel Test Root $run/O=Zyrel Test" ca/root
+issue intermediate "/CN=Zyrel Test Code Signing CA $run/O=Zyrel Test" intermediate ca/root root \
     20190601000000Z 20480101000000Z
 mkdir -p ca/intermediate
 ca_config "$(pwd)/ca/intermediate"
@@ -144,11 +147,12 @@ issue other "/CN=Other Publisher Ltd./O=Other Publisher Ltd./C=CA" codesign "$mi
 issue capitals "/CN=VEXAL NORIM INC./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue expired "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20210101000000Z
 issue organisation "/O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
+issue nameless "/C=CA/L=Vexal Norim Inc." codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue serverauth "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" serverauth "$mi" intermediate 20200101000000Z 20451231000000Z
 issue tsa "/CN=Zyrel Test Time Stamping/O=Zyrel Test" timestamping "$mi" intermediate 20190701000000Z 20471231000000Z
 
 # A second root that nobody trusts, with a leaf of the right name under it.
-make_root stranger "/CN=Stranger Root/O=Stranger" "$(pwd)/ca/stranger"
+make_root stranger "/CN=Stranger Root $run/O=Stranger" "$(pwd)/ca/stranger"
 issue stranger-leaf "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$(pwd)/ca/stranger" stranger \
     20200101000000Z 20451231000000Z
 
@@ -159,7 +163,7 @@ openssl req -new -x509 -key certs/selfsigned.key -subj "/CN=Vexal Norim Inc./O=V
     -out certs/selfsigned.pem 2>/dev/null
 
 chain() { cat "certs/$1.pem" certs/intermediate.pem certs/root.pem >"certs/$1-chain.pem"; }
-for leaf in vexal other capitals expired organisation serverauth tsa; do chain "$leaf"; done
+for leaf in vexal other capitals expired organisation nameless serverauth tsa; do chain "$leaf"; done
 cat certs/stranger-leaf.pem certs/stranger.pem >certs/stranger-leaf-chain.pem
 
 # ---- the files ---------------------------------------------------------------------
@@ -182,6 +186,7 @@ sign vexal sha256 vexal-timestamped.exe $(timestamp)
 sign other sha256 other-publisher.exe
 sign capitals sha256 capitals.exe
 sign organisation sha256 organisation-only.exe
+sign nameless sha256 no-common-name.exe
 sign serverauth sha256 server-auth-only.exe
 sign stranger-leaf sha256 untrusted-root.exe
 osslsigncode sign -certs certs/selfsigned.pem -key certs/selfsigned.key -h sha256 -in unsigned.exe \
@@ -190,6 +195,14 @@ osslsigncode sign -certs certs/selfsigned.pem -key certs/selfsigned.key -h sha25
 sign expired sha256 expired.exe -time "$tsa_time"
 # shellcheck disable=SC2046
 sign expired sha256 expired-timestamped.exe -time "$tsa_time" $(timestamp)
+# Data after the last section (an installer's payload, typically) is part of the image
+# hash: signed with some, then that data changed.
+{ cat unsigned.exe; printf 'installer payload after the sections'; } >payload-unsigned.exe
+osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h sha256 -in payload-unsigned.exe \
+    -out payload.exe >/dev/null
+rm -f payload-unsigned.exe
+cp payload.exe payload-tampered.exe
+printf 'I' | dd of=payload-tampered.exe bs=1 seek=$((0x600)) conv=notrunc status=none
 # Two signatures: the primary one by another publisher, the nested one by the right one.
 sign other sha256 double-first.exe
 osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h sha1 -nest -in double-first.exe \
@@ -223,6 +236,87 @@ expired_table=$(read_le32 expired-timestamped.exe "$dir_offset")
 der_length=$((0x$(od -An -tx1 -j $((expired_table + 10)) -N 2 expired-timestamped.exe | tr -d ' \n') + 4))
 cp expired-timestamped.exe timestamp-spoilt.exe
 printf '\x5a' | dd of=timestamp-spoilt.exe bs=1 seek=$((expired_table + 8 + der_length - 20)) conv=notrunc status=none
+# The older kind of time stamp, a countersignature: osslsigncode's own authority makes
+# RFC 3161 tokens only, so one is made with openssl cms (a SignerInfo over the signer's
+# signature value, signed by the time-stamping authority, with the signing time now) and
+# set into the message as the signer's unsigned attribute. The authority's certificate
+# travels with the signer's, as the old protocol has it.
+be16() { printf '\\x%02x\\x%02x' $((($1 >> 8) & 255)) $(($1 & 255)); }
+# "offset header-length length" of the last element at a depth whose line names `kind`,
+# from openssl asn1parse's lines ("  2942:d=5  hl=4 l= 256 prim: OCTET STRING ...").
+last_at_depth() { # file, depth, kind
+    openssl asn1parse -inform DER -in "$1" | awk -v depth="$2" -v kind="$3" '
+        match($0, /^ *[0-9]+:d=[0-9]+ +hl= *[0-9]+ +l= *[0-9]+/) {
+            head = substr($0, RSTART, RLENGTH)
+            gsub(/[:=a-z]+/, " ", head)
+            split(head, field, " ")
+            if (field[2] == depth && index($0, kind)) last = field[1] " " field[3] " " field[4]
+        }
+        END { print last }'
+}
+countersign() { # leaf, output
+    local leaf=$1 output=$2 work=ca/countersign
+    mkdir -p "$work"
+    cat "certs/$leaf-chain.pem" certs/tsa.pem >"$work/chain.pem"
+    rm -f "$work/message.der" "$work/counter.der" "$work/signed.exe"
+    osslsigncode sign -certs "$work/chain.pem" -key "certs/$leaf.key" -h sha256 -in unsigned.exe \
+        -out "$work/signed.exe" >/dev/null
+    osslsigncode extract-signature -in "$work/signed.exe" -out "$work/message.der" >/dev/null
+    local explicit_offset signed_offset
+    read -r explicit_offset _ <<<"$(last_at_depth "$work/message.der" 1 cont)"
+    read -r signed_offset _ <<<"$(last_at_depth "$work/message.der" 2 SEQUENCE)"
+    local set_offset set_header info_offset info_header digest_offset digest_header digest_length
+    read -r set_offset set_header _ <<<"$(last_at_depth "$work/message.der" 3 SET)"
+    read -r info_offset info_header _ <<<"$(last_at_depth "$work/message.der" 4 SEQUENCE)"
+    read -r digest_offset digest_header digest_length <<<"$(last_at_depth "$work/message.der" 5 'OCTET STRING')"
+    tail -c +$((digest_offset + digest_header + 1)) "$work/message.der" | head -c "$digest_length" >"$work/signature.bin"
+    openssl cms -sign -binary -in "$work/signature.bin" -signer certs/tsa.pem -inkey certs/tsa.key -md sha256 \
+        -nocerts -nosmimecap -outform DER -out "$work/counter.der"
+    local counter_offset counter_header counter_length
+    read -r counter_offset counter_header counter_length <<<"$(last_at_depth "$work/counter.der" 4 SEQUENCE)"
+    tail -c +$((counter_offset + 1)) "$work/counter.der" | head -c $((counter_header + counter_length)) >"$work/counter-info.der"
+    # [1] { SEQUENCE { countersignature, SET { SignerInfo } } }, every length in two bytes.
+    local info_size set_size attribute_size attributes_size
+    info_size=$(stat -c %s "$work/counter-info.der")
+    set_size=$((info_size + 4))
+    attribute_size=$((11 + set_size))
+    attributes_size=$((attribute_size + 4))
+    {
+        emit "\\xa1\\x82$(be16 "$attributes_size")"
+        emit "\\x30\\x82$(be16 "$attribute_size")"
+        emit "\\x06\\x09\\x2a\\x86\\x48\\x86\\xf7\\x0d\\x01\\x09\\x06"
+        emit "\\x31\\x82$(be16 "$info_size")"
+        cat "$work/counter-info.der"
+    } >"$work/attributes.der"
+    local added
+    added=$(stat -c %s "$work/attributes.der")
+    cat "$work/message.der" "$work/attributes.der" >"$work/countersigned.der"
+    # The five enclosing lengths grow: ContentInfo, [0], SignedData, the signer set, the signer.
+    local at old
+    for at in 0 "$explicit_offset" "$signed_offset" "$set_offset" "$info_offset"; do
+        old=$((0x$(od -An -tx1 -j $((at + 2)) -N 2 "$work/countersigned.der" | tr -d ' \n')))
+        emit "$(be16 $((old + added)))" | dd of="$work/countersigned.der" bs=1 seek=$((at + 2)) conv=notrunc status=none
+    done
+    [ "$set_header" = 4 ] && [ "$info_header" = 4 ] || { echo "unexpected signer layout" >&2; return 1; }
+    # The certificate table of the unsigned file, rebuilt around the new message.
+    local table der_size entry_size
+    table=$(stat -c %s unsigned.exe)
+    der_size=$(stat -c %s "$work/countersigned.der")
+    entry_size=$(((der_size + 8 + 7) & ~7))
+    {
+        cat unsigned.exe
+        emit "$(le32 "$entry_size")$(le16 0x0200)$(le16 0x0002)"
+        cat "$work/countersigned.der"
+        zeros $((entry_size - 8 - der_size))
+    } >"$output"
+    patch_le32 "$output" "$dir_offset" "$table"
+    patch_le32 "$output" $((dir_offset + 4)) "$entry_size"
+}
+countersign vexal vexal-countersigned.exe
+countersign expired expired-countersigned.exe
+# The countersignature's own signature value spoilt (it ends the message).
+cp vexal-countersigned.exe countersignature-spoilt.exe
+printf '\x5a' | dd of=countersignature-spoilt.exe bs=1 seek=$(($(stat -c %s unsigned.exe) + 8 + $(stat -c %s ca/countersign/countersigned.der) - 20)) conv=notrunc status=none
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe

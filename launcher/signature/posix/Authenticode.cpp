@@ -350,7 +350,7 @@ bool NameEntryText(X509_NAME_ENTRY* entry, vxn::wstring& out)
 
 // CertGetNameStringW's CERT_NAME_SIMPLE_DISPLAY_TYPE: the subject's first common name,
 // else its first organisational unit, else organisation, else e-mail address; else the
-// first e-mail address among the alternative names; else the subject's first attribute.
+// first e-mail address among the alternative names; else nothing.
 vxn::wstring SimpleDisplayName(X509* certificate)
 {
     vxn::wstring name;
@@ -369,8 +369,6 @@ vxn::wstring SimpleDisplayName(X509* certificate)
         }
     }
     GENERAL_NAMES_free(alternatives);
-    if (name.empty() && subject != nullptr && X509_NAME_entry_count(subject) > 0)
-        NameEntryText(X509_NAME_get_entry(subject, 0), name);
     return name;
 }
 
@@ -462,7 +460,10 @@ SignatureVerdict VerifySignedData(const std::uint8_t* file, const PeImage* image
         verdict.code = CertWrongUsage;
         return verdict;
     }
+    // Windows reads the name as a step of its own, which fails for an empty one.
     verdict.signer = SimpleDisplayName(signer);
+    if (verdict.signer.empty())
+        verdict.code = TrustFail;
     return verdict;
 }
 

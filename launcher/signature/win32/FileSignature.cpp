@@ -5,11 +5,11 @@
 //   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
 //   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
 //   4. CertFindCertificateInStore(CERT_FIND_SUBJECT_CERT): the signer's certificate;
-//   4a. the signer's time stamp and chain under the Authenticode chain policy, at the
-//      stamp's time: Wine's WinVerifyTrust accepts a chain to an untrusted or
-//      self-signed root, an expired signer and a spoilt time stamp, all of which Windows
-//      refuses, so the question is asked again where both answer it; on Windows this
-//      repeats a verdict already given;
+//   4a. the signer's time stamp, then its chain for code signing under the Authenticode
+//      chain policy at the stamp's time: Wine's WinVerifyTrust accepts a chain to an
+//      untrusted or self-signed root, an expired signer, a signer not meant for code
+//      signing and a spoilt time stamp, all of which Windows refuses, so the question is
+//      asked again where both answer it; on Windows this repeats a verdict already given;
 //   5. CertGetNameStringW(CERT_NAME_SIMPLE_DISPLAY_TYPE): size then data, each > 1.
 // Then the releases, always, in the order name, certificate, signer information,
 // message, store. A failing step's code is what the thread's last error says after it
@@ -168,7 +168,7 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
     // 4a. Its chain under the Authenticode policy, at the time of a valid time stamp.
     if (failure == 0) {
         FILETIME stamped = {};
-        switch (signature::VerifySignerTimeStamp(message, store, *signerInfo, stamped)) {
+        switch (signature::VerifySignerTimeStamp(store, *signerInfo, stamped)) {
         case signature::TimeStampState::None:
             failure = ChainPolicyError(certificate, store, nullptr);
             break;
@@ -192,8 +192,10 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
         } else if (CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, size) <= 1) {
             failure = FailureCode(GetLastError());
         } else {
+            // The whole name as returned, up to its terminator: a name with a NUL inside
+            // ("Vexal Norim Inc.\0...") must not compare as its first part.
             name[size - 1] = 0;
-            verdict.signer.assign(name);
+            verdict.signer.assign(name, static_cast<vxn::u32>(size - 1));
         }
     }
 

@@ -174,48 +174,99 @@ bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer,
     return valid;
 }
 
-// The older countersignature: a SignerInfo over the signer's signature value, with the
-// signing time among its signed attributes.
-bool VerifyCountersignature(HCRYPTMSG message, HCERTSTORE store, const CRYPT_ATTR_BLOB& value, FILETIME& when)
+// DER's length octets for `length`.
+void AppendLength(std::vector<BYTE>& out, std::size_t length)
 {
-    std::vector<BYTE> encodedSigner;
-    if (!MessageParam(message, CMSG_ENCODED_SIGNER, encodedSigner))
+    if (length < 0x80) {
+        out.push_back(static_cast<BYTE>(length));
+        return;
+    }
+    BYTE octets[4];
+    int count = 0;
+    for (std::size_t rest = length; rest != 0 && count < 4; rest >>= 8)
+        octets[count++] = static_cast<BYTE>(rest);
+    out.push_back(static_cast<BYTE>(0x80 | count));
+    while (count > 0)
+        out.push_back(octets[--count]);
+}
+
+void AppendElement(std::vector<BYTE>& out, BYTE tag, const std::vector<BYTE>& content)
+{
+    out.push_back(tag);
+    AppendLength(out, content.size());
+    out.insert(out.end(), content.begin(), content.end());
+}
+
+void AppendBytes(std::vector<BYTE>& out, const std::uint8_t* bytes, std::size_t size)
+{
+    out.insert(out.end(), bytes, bytes + size);
+}
+
+// The older countersignature: a SignerInfo over the signer's signature value, with the
+// signing time among its signed attributes. It is checked as what it is, the one signer
+// of a detached SignedData whose content is that signature value: the message functions
+// verify such a signer everywhere (CryptMsgVerifyCountersignatureEncoded is a stub in
+// Wine), digest attribute and signature alike.
+bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer,
+                            FILETIME& when)
+{
+    // SignerInfo ::= SEQUENCE { version, issuerAndSerialNumber, digestAlgorithm, ... }
+    Der attribute(value.pbData, value.cbData), info, version, issuer, digestAlgorithm, digestElement;
+    if (!attribute.Take(0x30, info) || !info.Take(0x02, version) || !info.Take(0x30, issuer) ||
+        !info.Take(0x30, digestAlgorithm, digestElement))
         return false;
-    PCMSG_SIGNER_INFO counter = nullptr;
-    DWORD size = 0;
-    if (!CryptDecodeObjectEx(Encodings, PKCS7_SIGNER_INFO, value.pbData, value.cbData, CRYPT_DECODE_ALLOC_FLAG,
-                             nullptr, &counter, &size))
+    static const std::uint8_t signedDataOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
+    static const std::uint8_t dataContentInfo[] = {0x30, 0x0B, 0x06, 0x09, 0x2A, 0x86, 0x48,
+                                                   0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
+    std::vector<BYTE> algorithms, signers, signedData, explicitContent, contentInfo;
+    AppendElement(algorithms, 0x31, std::vector<BYTE>(digestElement.Data(), digestElement.Data() + digestElement.Size()));
+    AppendElement(signers, 0x31, std::vector<BYTE>(value.pbData, value.pbData + value.cbData));
+    std::vector<BYTE> body = {0x02, 0x01, 0x01};
+    AppendBytes(body, algorithms.data(), algorithms.size());
+    AppendBytes(body, dataContentInfo, sizeof dataContentInfo);
+    AppendBytes(body, signers.data(), signers.size());
+    AppendElement(signedData, 0x30, body);
+    AppendElement(explicitContent, 0xA0, signedData);
+    std::vector<BYTE> outer(signedDataOid, signedDataOid + sizeof signedDataOid);
+    AppendBytes(outer, explicitContent.data(), explicitContent.size());
+    AppendElement(contentInfo, 0x30, outer);
+
+    HCRYPTMSG counter = CryptMsgOpenToDecode(Encodings, CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr);
+    if (counter == nullptr)
         return false;
-    CERT_INFO wanted = {};
-    wanted.Issuer = counter->Issuer;
-    wanted.SerialNumber = counter->SerialNumber;
-    PCCERT_CONTEXT authority = CertGetSubjectCertificateFromStore(store, Encodings, &wanted);
     bool valid = false;
-    if (authority != nullptr &&
-        CryptMsgVerifyCountersignatureEncoded(0, Encodings, encodedSigner.data(),
-                                              static_cast<DWORD>(encodedSigner.size()), value.pbData, value.cbData,
-                                              authority->pCertInfo)) {
-        for (DWORD i = 0; i < counter->AuthAttrs.cAttr; ++i) {
-            const CRYPT_ATTRIBUTE& attribute = counter->AuthAttrs.rgAttr[i];
-            if (std::strcmp(attribute.pszObjId, szOID_RSA_signingTime) != 0 || attribute.cValue != 1)
-                continue;
-            DWORD timeSize = sizeof when;
-            valid = CryptDecodeObject(Encodings, szOID_RSA_signingTime, attribute.rgValue[0].pbData,
-                                      attribute.rgValue[0].cbData, 0, &when, &timeSize) &&
-                    AuthorityTrusted(authority, store, when);
-            break;
+    PCCERT_CONTEXT authority = nullptr;
+    std::vector<BYTE> authorityId;
+    if (CryptMsgUpdate(counter, contentInfo.data(), static_cast<DWORD>(contentInfo.size()), TRUE) &&
+        CryptMsgUpdate(counter, signer.EncryptedHash.pbData, signer.EncryptedHash.cbData, TRUE) &&
+        MessageParam(counter, CMSG_SIGNER_CERT_INFO_PARAM, authorityId) &&
+        (authority = CertGetSubjectCertificateFromStore(store, Encodings,
+                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
+        CryptMsgControl(counter, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo)) {
+        std::vector<BYTE> counterInfo;
+        if (MessageParam(counter, CMSG_SIGNER_INFO_PARAM, counterInfo)) {
+            const auto* decoded = reinterpret_cast<const CMSG_SIGNER_INFO*>(counterInfo.data());
+            for (DWORD i = 0; i < decoded->AuthAttrs.cAttr; ++i) {
+                const CRYPT_ATTRIBUTE& signingTime = decoded->AuthAttrs.rgAttr[i];
+                if (std::strcmp(signingTime.pszObjId, szOID_RSA_signingTime) != 0 || signingTime.cValue != 1)
+                    continue;
+                DWORD timeSize = sizeof when;
+                valid = CryptDecodeObject(Encodings, szOID_RSA_signingTime, signingTime.rgValue[0].pbData,
+                                          signingTime.rgValue[0].cbData, 0, &when, &timeSize) &&
+                        AuthorityTrusted(authority, store, when);
+                break;
+            }
         }
     }
     if (authority != nullptr)
         CertFreeCertificateContext(authority);
-    LocalFree(counter);
+    CryptMsgClose(counter);
     return valid;
 }
 
 } // namespace
 
-TimeStampState VerifySignerTimeStamp(HCRYPTMSG message, HCERTSTORE store, const CMSG_SIGNER_INFO& signer,
-                                     FILETIME& when)
+TimeStampState VerifySignerTimeStamp(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, FILETIME& when)
 {
     for (DWORD i = 0; i < signer.UnauthAttrs.cAttr; ++i) {
         const CRYPT_ATTRIBUTE& attribute = signer.UnauthAttrs.rgAttr[i];
@@ -224,7 +275,7 @@ TimeStampState VerifySignerTimeStamp(HCRYPTMSG message, HCERTSTORE store, const 
         if (std::strcmp(attribute.pszObjId, Rfc3161TimeStampOid) == 0)
             return VerifyRfc3161(attribute.rgValue[0], signer, when) ? TimeStampState::Valid : TimeStampState::Invalid;
         if (std::strcmp(attribute.pszObjId, szOID_RSA_counterSign) == 0)
-            return VerifyCountersignature(message, store, attribute.rgValue[0], when) ? TimeStampState::Valid
+            return VerifyCountersignature(store, attribute.rgValue[0], signer, when) ? TimeStampState::Valid
                                                                                       : TimeStampState::Invalid;
     }
     return TimeStampState::None;

@@ -18,8 +18,7 @@ enum class TimeStampState {
 
 // Looks at the signer's first time stamp among its unsigned attributes: an RFC 3161 token
 // or the older countersignature (whose authority's certificate is in `store`, the
-// signature's store). `message` is the signature's message.
-TimeStampState VerifySignerTimeStamp(HCRYPTMSG message, HCERTSTORE store, const CMSG_SIGNER_INFO& signer,
-                                     FILETIME& when);
+// signature's store).
+TimeStampState VerifySignerTimeStamp(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, FILETIME& when);
 
 } // namespace signature
