@@ -188,8 +188,8 @@ TEST_F(WindowsDownload, DownloadsVerifiesAndStartsTheInstallerWithTheOptions)
     EXPECT_FALSE(has_line(log, "[INF] Verifing signature failed"));
 }
 
-// Another publisher: the warning names 123, and No leaves the installer unstarted.
-TEST_F(WindowsDownload, WarnsAboutAnotherPublisherAndNoKeepsTheInstallerUnstarted)
+// Another publisher: the warning names 123; No leaves the installer unstarted, Yes starts it.
+TEST_F(WindowsDownload, WarnsAboutAnotherPublisherAndOnlyYesStartsTheInstaller)
 {
     server.publish("/ZyrelInstall.exe", zyrel_test::read_file(Fixtures() / "other-installer.exe"));
     Sandbox box;
@@ -205,6 +205,18 @@ TEST_F(WindowsDownload, WarnsAboutAnotherPublisherAndNoKeepsTheInstallerUnstarte
     const auto log = box.log_messages();
     EXPECT_TRUE(has_line(log, "[INF] Verifing signature failed"));
     EXPECT_TRUE(fs::exists(box.tmp() / "dl" / "ZyrelInstall.exe")) << "the downloaded file is kept";
+
+    // Yes installs it all the same, exactly as a verified file would be started.
+    zyrel_test::child_process again(Sandbox::program(),
+                                    {"-downloadurl", server.url("/ZyrelInstall.exe"), "-temp", Quoted(box.tmp() / "dl2"),
+                                     "-language", "fr"},
+                                    Options(box));
+    warning = WaitForDialog(L"Update failed", 60000);
+    ASSERT_NE(warning, nullptr);
+    Press(warning, IDYES);
+    EXPECT_EQ(again.finish(), 0);
+    ASSERT_TRUE(box.wait_for_records(1, 60000)) << "Yes did not start the installer";
+    EXPECT_EQ(box.records()[0].arguments, (std::vector<std::string>{"-language", "fr"}));
 }
 
 // Cancel in the middle of a transfer: the question, Yes, and a clean end while the worker
