@@ -213,6 +213,13 @@ rm -f double-first.exe
 dir_offset=$((0x40 + 4 + 20 + 96 + 4 * 8))
 read_le32() { od -An -tu4 -j "$2" -N 4 "$1" | tr -d ' '; }
 patch_le32() { emit "$(le32 "$3")" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+# Spoils one byte: every bit inverted, so the byte always changes (a fixed value would leave
+# a byte that happens to hold it as it was, and the file valid).
+flip_byte() { # file, offset
+    local old
+    old=$((0x$(od -An -tx1 -j "$2" -N 1 "$1" | tr -d ' \n')))
+    printf "\\x$(printf '%02x' $((old ^ 0xff)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
 table=$(read_le32 vexal-sha256.exe "$dir_offset")
 table_size=$(read_le32 vexal-sha256.exe $((dir_offset + 4)))
 
@@ -235,7 +242,7 @@ patch_le32 directory-past-end.exe "$dir_offset" $((table + 0x10000))
 expired_table=$(read_le32 expired-timestamped.exe "$dir_offset")
 der_length=$((0x$(od -An -tx1 -j $((expired_table + 10)) -N 2 expired-timestamped.exe | tr -d ' \n') + 4))
 cp expired-timestamped.exe timestamp-spoilt.exe
-printf '\x5a' | dd of=timestamp-spoilt.exe bs=1 seek=$((expired_table + 8 + der_length - 20)) conv=notrunc status=none
+flip_byte timestamp-spoilt.exe $((expired_table + 8 + der_length - 20))
 # The older kind of time stamp, a countersignature: osslsigncode's own authority makes
 # RFC 3161 tokens only, so one is made with openssl cms (a SignerInfo over the signer's
 # signature value, signed by the time-stamping authority, with the signing time now) and
@@ -316,7 +323,7 @@ countersign vexal vexal-countersigned.exe
 countersign expired expired-countersigned.exe
 # The countersignature's own signature value spoilt (it ends the message).
 cp vexal-countersigned.exe countersignature-spoilt.exe
-printf '\x5a' | dd of=countersignature-spoilt.exe bs=1 seek=$(($(stat -c %s unsigned.exe) + 8 + $(stat -c %s ca/countersign/countersigned.der) - 20)) conv=notrunc status=none
+flip_byte countersignature-spoilt.exe $(($(stat -c %s unsigned.exe) + 8 + $(stat -c %s ca/countersign/countersigned.der) - 20))
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe
