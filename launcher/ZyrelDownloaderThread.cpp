@@ -2,7 +2,7 @@
 #include "ZyrelDownloaderThread.h"
 
 // curl.h brings winsock2.h, which must come before anything that includes windows.h.
-#include <curl/curl.h>
+#include "TransferLibrary.h"
 
 #include "Log.h"
 
@@ -78,7 +78,8 @@ int OnTransferProgress(void* clientp, std::int64_t dltotal, std::int64_t dlnow, 
 int DownloadJob::RunDownload()
 {
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download thread running");
-    CURL* curl = curl_easy_init();
+    const TransferLibrary& transfer = Transfer();
+    CURL* curl = transfer.easy_init();
 
     const vxn::string url8 = Utf8(url);
     const vxn::string proxy8 = Utf8(proxy);
@@ -94,43 +95,43 @@ int DownloadJob::RunDownload()
 
     // An installer from a host we cannot authenticate is still checked by its signature
     // before it runs; the transfer itself does not verify the peer.
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 5000L);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &TransferInfo);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<void*>(this));
+    transfer.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+    transfer.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 5000L);
+    transfer.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    transfer.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &TransferInfo);
+    transfer.easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<void*>(this));
     // No write function: libcurl's own writer appends the body to the stream.
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(file));
+    transfer.easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(file));
     // Fewer, larger reads from the socket and writes into the stream.
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, DownloadReceiveBufferBytes);
+    transfer.easy_setopt(curl, CURLOPT_BUFFERSIZE, DownloadReceiveBufferBytes);
     // Every protocol this libcurl was built with (the numeric form is deprecated).
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "all");
-    curl_easy_setopt(curl, CURLOPT_URL, url8.c_str());
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaximumRedirects);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+    transfer.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "all");
+    transfer.easy_setopt(curl, CURLOPT_URL, url8.c_str());
+    transfer.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    transfer.easy_setopt(curl, CURLOPT_MAXREDIRS, kMaximumRedirects);
+    transfer.easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
     if (!proxy.empty())
-        curl_easy_setopt(curl, CURLOPT_PROXY, proxy8.c_str());
+        transfer.easy_setopt(curl, CURLOPT_PROXY, proxy8.c_str());
     if (!proxyBypass.empty())
-        curl_easy_setopt(curl, CURLOPT_NOPROXY, proxyBypass8.c_str());
+        transfer.easy_setopt(curl, CURLOPT_NOPROXY, proxyBypass8.c_str());
 
     VXN_LOG(kSource, VXN::LogLevel::Info, "Local file: {0}", targetPath);
     VXN_LOG(kSource, VXN::LogLevel::Info, "Remote url: {0}", url8);
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download starting");
 
-    const int transferCode = static_cast<int>(curl_easy_perform(curl));
+    const int transferCode = static_cast<int>(transfer.easy_perform(curl));
     int httpCode = 0;
     bool success = transferCode == CURLE_OK;
     // A file:// copy has no status: its transfer result alone decides.
     if (success && !IsFileUrl(url)) {
         long responseCode = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &responseCode);
+        transfer.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &responseCode);
         httpCode = static_cast<int>(responseCode);
         success = httpCode >= 200 && httpCode <= 299;
     }
     // The handle's connection and buffers go now; the library itself stays initialised
     // for the life of the process.
-    curl_easy_cleanup(curl);
+    transfer.easy_cleanup(curl);
 
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download complete with code {0} and httpCode {1}",
             static_cast<std::int32_t>(transferCode), static_cast<std::int32_t>(httpCode));

@@ -2,7 +2,7 @@
 // nobody keeps.
 #include "ZyrelDownloaderThread.h"
 
-#include <curl/curl.h>
+#include "TransferLibrary.h"
 #include <openssl/crypto.h>
 
 #include <pthread.h>
@@ -12,7 +12,7 @@ void InitializeTransferLibrary()
     static const bool initialized = [] {
         // First, so that this choice is the one OpenSSL keeps (libcurl initialises it next).
         OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
-        return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        return Transfer().global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     }();
     (void)initialized;
 }

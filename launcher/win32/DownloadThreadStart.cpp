@@ -3,13 +3,13 @@
 #include "ZyrelDownloaderThread.h"
 
 // curl.h brings winsock2.h, which must come before windows.h.
-#include <curl/curl.h>
+#include "TransferLibrary.h"
 
 #include <windows.h>
 
 void InitializeTransferLibrary()
 {
-    static const bool initialized = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    static const bool initialized = Transfer().global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     (void)initialized;
 }
 

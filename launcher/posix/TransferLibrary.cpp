@@ -1,0 +1,72 @@
+// Linux: libcurl opened at run time (see TransferLibrary.h).
+#include "TransferLibrary.h"
+
+#include "Log.h"
+
+#include <dlfcn.h>
+
+namespace {
+
+CURLcode FailedInit(long)
+{
+    return CURLE_FAILED_INIT;
+}
+
+CURL* NoHandle()
+{
+    return nullptr;
+}
+
+CURLcode NoOption(CURL*, CURLoption, ...)
+{
+    return CURLE_BAD_FUNCTION_ARGUMENT;
+}
+
+CURLcode NoTransfer(CURL*)
+{
+    return CURLE_BAD_FUNCTION_ARGUMENT;
+}
+
+CURLcode NoInfo(CURL*, CURLINFO, ...)
+{
+    return CURLE_BAD_FUNCTION_ARGUMENT;
+}
+
+void NoCleanup(CURL*) {}
+
+template <class Function>
+bool Bind(void* library, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+TransferLibrary Load()
+{
+    const TransferLibrary missing = {&FailedInit, &NoHandle, &NoOption, &NoTransfer, &NoInfo, &NoCleanup};
+    // Opened for good: a library with live TLS state is never unloaded.
+    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* why = dlerror();
+        VXN_LOG("ZyrelDownloaderThread", VXN::LogLevel::Error, "libcurl could not be loaded: {0}",
+                why != nullptr ? why : "unknown");
+        return missing;
+    }
+    TransferLibrary loaded = {};
+    if (Bind(library, "curl_global_init", loaded.global_init) && Bind(library, "curl_easy_init", loaded.easy_init) &&
+        Bind(library, "curl_easy_setopt", loaded.easy_setopt) &&
+        Bind(library, "curl_easy_perform", loaded.easy_perform) &&
+        Bind(library, "curl_easy_getinfo", loaded.easy_getinfo) &&
+        Bind(library, "curl_easy_cleanup", loaded.easy_cleanup))
+        return loaded;
+    VXN_LOG("ZyrelDownloaderThread", VXN::LogLevel::Error, "libcurl lacks the functions the download needs");
+    return missing;
+}
+
+} // namespace
+
+const TransferLibrary& Transfer()
+{
+    static const TransferLibrary library = Load();
+    return library;
+}
