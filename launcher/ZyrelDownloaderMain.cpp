@@ -25,8 +25,8 @@ bool LaunchInstalledClient(const vxn::wstring& location)
     const vxn::wstring suffix = Settings::Get(Settings::Key::AppSuffix, VXN_W(""));
     // The client keeps its Windows file name everywhere; only the separator is the
     // platform's.
-    const vxn::wstring pattern = VXN::format(selfupdate_platform::JoinPattern, VXN_W("{0}"), VXN_W("ZyrelClient{1}.exe"));
-    const vxn::wstring client = VXN::format(pattern.c_str(), location, suffix);
+    const vxn::wstring client = VXN::format(selfupdate_platform::JoinPattern, location,
+                                            VXN::format(VXN_W("ZyrelClient{0}.exe"), suffix));
     VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0}", client);
     return ProgramStarted(OpenProgram(nullptr, client, vxn::wstring()));
 }

@@ -9,8 +9,9 @@
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
+#include "windows/TrustRoot.h"
+
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <fstream>
 
@@ -111,27 +112,6 @@ bool SaveScreenshot(HWND window, const fs::path& file)
     return static_cast<bool>(out);
 }
 
-// The test root in the prefix's ROOT store, as a Windows machine that trusts the
-// publisher's root has it.
-bool TrustTestRoot()
-{
-    const std::string pem = zyrel_test::read_file(Fixtures() / "root.pem");
-    DWORD size = 0;
-    if (pem.empty() || !CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                             nullptr, &size, nullptr, nullptr))
-        return false;
-    std::vector<BYTE> der(size);
-    CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
-                         nullptr, nullptr);
-    HCERTSTORE root = CertOpenSystemStoreW(0, L"ROOT");
-    if (root == nullptr)
-        return false;
-    const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
-                                                        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-    CertCloseStore(root, 0);
-    return added != FALSE;
-}
-
 class WindowsDownload : public ::testing::Test {
 protected:
     void SetUp() override
@@ -141,7 +121,7 @@ protected:
         if (zyrel_test::variable("DISPLAY", "").empty())
             GTEST_SKIP() << "no display for the windows";
         ASSERT_TRUE(fs::exists(Fixtures() / "ready")) << "the download fixtures are missing";
-        ASSERT_TRUE(TrustTestRoot());
+        ASSERT_TRUE(zyrel_test::trust_root_certificate(Fixtures() / "root.pem"));
     }
 
     zyrel_test::child_options Options(const Sandbox& box)

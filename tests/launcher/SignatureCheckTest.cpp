@@ -26,6 +26,8 @@
 #include <windows.h>
 
 #include <wincrypt.h>
+
+#include "windows/TrustRoot.h"
 #endif
 
 namespace {
@@ -152,24 +154,10 @@ protected:
         static bool done = false;
         if (done)
             return;
-        const std::string pem = zyrel_test::read_file(Folder() / "certs" / "root.pem");
-        ASSERT_FALSE(pem.empty());
-        DWORD size = 0;
-        ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                         nullptr, &size, nullptr, nullptr));
-        std::vector<BYTE> der(size);
-        ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                         der.data(), &size, nullptr, nullptr));
         if (!zyrel_test::running_under_wine()) {
             GTEST_SKIP() << "trust " << to_string(Folder() / "certs" / "root.pem") << " on this machine first";
         }
-        HCERTSTORE root = CertOpenSystemStoreW(0, L"ROOT");
-        ASSERT_NE(root, nullptr);
-        const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
-                                                            CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-        CertCloseStore(root, 0);
-        ASSERT_TRUE(added) << GetLastError();
-        s_trusted = der;
+        ASSERT_TRUE(zyrel_test::trust_root_certificate(Folder() / "certs" / "root.pem")) << GetLastError();
         done = true;
     }
 

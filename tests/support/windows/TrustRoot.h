@@ -1,0 +1,37 @@
+// A test root in the ROOT store of the Wine prefix, as a Windows machine that trusts a
+// publisher's root has it (Windows itself would ask the user first).
+#pragma once
+
+#include "TestSupport.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zyrel_test {
+
+// Adds the PEM certificate to the ROOT store; false when it cannot be read or added.
+inline bool trust_root_certificate(const std::filesystem::path& pem_file)
+{
+    const std::string pem = read_file(pem_file);
+    DWORD size = 0;
+    if (pem.empty() || !CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                                             nullptr, &size, nullptr, nullptr))
+        return false;
+    std::vector<BYTE> der(size);
+    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(),
+                              &size, nullptr, nullptr))
+        return false;
+    HCERTSTORE root = CertOpenSystemStoreW(0, L"ROOT");
+    if (root == nullptr)
+        return false;
+    const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
+                                                        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    CertCloseStore(root, 0);
+    return added != FALSE;
+}
+
+} // namespace zyrel_test
