@@ -85,6 +85,48 @@ std::recursive_mutex& FileSinkLock()
 // until the process ends.
 detail::LogFileHandle logFile = detail::kNoLogFile;
 
+// A line of the log is one record: a control character in a logged value (a line break in a
+// downloaded address, say) is written escaped, so that no value can end its line and forge
+// the next one. The line breaks Unicode adds (NEL, LS, PS) are escaped as well.
+template <class Text>
+void AppendEscaped(Text& out, const char* message)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char* at = message; *at != 0; ++at) {
+        const auto c = static_cast<unsigned char>(*at);
+        const auto next = static_cast<unsigned char>(at[1]);
+        if (c == 0xC2 && next == 0x85) {
+            out.append("\\u0085");
+            ++at;
+        } else if (c == 0xE2 && next == 0x80 && at[2] != 0 &&
+                   (static_cast<unsigned char>(at[2]) == 0xA8 || static_cast<unsigned char>(at[2]) == 0xA9)) {
+            out.append(static_cast<unsigned char>(at[2]) == 0xA8 ? "\\u2028" : "\\u2029");
+            at += 2;
+        } else if (c == '\r') {
+            out.append("\\r");
+        } else if (c == '\n') {
+            out.append("\\n");
+        } else if (c == '\t') {
+            out.append("\\t");
+        } else if (c < 0x20 || c == 0x7F) {
+            const char escaped[5] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF], 0};
+            out.append(escaped);
+        } else {
+            out.push_back(*at);
+        }
+    }
+}
+
+bool NeedsEscaping(const char* message)
+{
+    for (const char* at = message; *at != 0; ++at) {
+        const auto c = static_cast<unsigned char>(*at);
+        if (c < 0x20 || c == 0x7F || c == 0xC2 || c == 0xE2)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void FileLogSink(const char*, std::int32_t, std::int32_t level, const LogCategory*, const char* message)
@@ -110,7 +152,13 @@ void FileLogSink(const char*, std::int32_t, std::int32_t level, const LogCategor
                         now.Hour(), now.Minute(), now.Second(), now.Millisecond(), now.OffsetText());
 
     vxn::inline_string<512> text;
-    text.assign_format("{0} {1} {2}\r\n", stamp, tag, message);
+    if (NeedsEscaping(message)) {
+        vxn::inline_string<256> escaped;
+        AppendEscaped(escaped, message);
+        text.assign_format("{0} {1} {2}\r\n", stamp, tag, escaped);
+    } else {
+        text.assign_format("{0} {1} {2}\r\n", stamp, tag, message);
+    }
     detail::WriteLogFile(logFile, text.c_str(), text.size());
 }
 

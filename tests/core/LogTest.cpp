@@ -311,12 +311,16 @@ TEST_F(Logging, MessagesAreWrittenWholeAndUnchanged)
     const std::string empty_line = lines_of(log_text()).at(3);
     EXPECT_EQ(empty_line.substr(empty_line.size() - 6), "[INF] ");
 
-    // CR and LF inside a message are written as they are: one call, several physical lines.
+    // One call, one line: a control character or a Unicode line break in a value (an
+    // address from a server, say) is escaped, so no value can forge a line of its own.
     VXN::detail::ResetFileLogSinkForTests();
-    VXN_LOG(kSource, VXN::LogLevel::Error, "first\r\nsecond\nthird\r");
+    VXN_LOG(kSource, VXN::LogLevel::Error, "Remote url: {0}",
+            "http://h/a\r\n2026-01-01 00:00:00.000+00 [INF] forged\nthird\r\t\x01\x7F\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\xC3\xA9");
     const std::string text = log_text();
     ASSERT_GT(text.size(), 30u);
-    EXPECT_EQ(text.substr(text.find(" [ERR] ")), " [ERR] first\r\nsecond\nthird\r\r\n");
+    EXPECT_EQ(text.substr(text.find(" [ERR] ")),
+              " [ERR] Remote url: http://h/a\\r\\n2026-01-01 00:00:00.000+00 [INF] forged\\nthird\\r\\t\\x01\\x7F"
+              "\\u0085\\u2028\\u2029\xC3\xA9\r\n");
 }
 
 TEST_F(Logging, MessagesUpTo255CharactersNeedNoHeap)
