@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 #include "DownloadFiles.h"
+#include "InstallerFileName.h"
 #include "LocalizedStrings.h"
 #include "ProgramStart.h"
 #include "SelfUpdate.h"
@@ -31,19 +32,6 @@ vxn::wstring WithoutQuery(const vxn::wstring& url)
         if (url[i] == '?')
             return url.substr(0, i);
     return url;
-}
-
-// The last segment: after the last "/" or "\", once one trailing separator is dropped;
-// the whole text when there is no separator.
-vxn::wstring FileNameOf(const vxn::wstring& url)
-{
-    vxn::u32 end = url.size();
-    if (end > 0 && (url[end - 1] == '/' || url[end - 1] == '\\'))
-        --end;
-    vxn::u32 start = end;
-    while (start > 0 && url[start - 1] != '/' && url[start - 1] != '\\')
-        --start;
-    return url.substr(start, end - start);
 }
 
 // One forwarded option with its value between quotes. A value that holds a quote, or ends
@@ -177,7 +165,12 @@ bool ZyrelDownloaderDialog::BeginDownload()
     const vxn::wstring url = WithoutQuery(Setting(Settings::Key::DownloadUrl));
     if (url.empty())
         return false;
-    const vxn::wstring name = FileNameOf(url);
+    vxn::wstring name = LastUrlSegment(url);
+    if (!IsUsableFileName(name)) {
+        VXN_LOG(kSource, VXN::LogLevel::Info, "The address ends in \"{0}\", which cannot be a file name; saving as {1}",
+                name, FallbackInstallerName);
+        name = FallbackInstallerName;
+    }
     const vxn::wstring proxy = Setting(Settings::Key::Proxy);
     const vxn::wstring proxyBypass = Setting(Settings::Key::ProxyBypass);
     vxn::wstring folder = Setting(Settings::Key::TempDir);
@@ -216,18 +209,27 @@ bool ZyrelDownloaderDialog::BeginDownload()
 void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
 {
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download thread reports completion");
-    // The worker wrote its last byte before it posted this message.
+    std::int32_t transferCode = CompletionTransferCode(lParam);
+    std::int32_t httpCode = CompletionHttpCode(lParam);
+    // The worker wrote its last byte before it posted this message. A file that cannot be
+    // closed (a network share or a quota that reports only now) was not written whole: it
+    // is a failed write, and never reaches the signature question.
     if (job != nullptr && job->file != nullptr) {
-        std::fclose(job->file);
+        const bool closed = std::fclose(job->file) == 0;
         job->file = nullptr;
+        if (!closed && success) {
+            VXN_LOG(kSource, VXN::LogLevel::Error, "The downloaded file could not be closed");
+            success = false;
+            transferCode = 23; // CURLE_WRITE_ERROR
+            httpCode = 0;
+        }
     }
     const vxn::wstring target = job != nullptr ? job->targetPath : vxn::wstring();
 
     if (!success) {
         const vxn::wstring caption = m_platform->LoadText(IDS_DOWNLOAD_FAILED);
         vxn::wstring text = caption;
-        text.append(VXN::format(VXN_W(" Code #%d HTTP #%d"), static_cast<std::int32_t>(CompletionTransferCode(lParam)),
-                                static_cast<std::int32_t>(CompletionHttpCode(lParam))));
+        text.append(VXN::format(VXN_W(" Code #%d HTTP #%d"), transferCode, httpCode));
         m_platform->ShowMessage(window, text, caption, ui::StyleIconError);
         VXN_LOG(kSource, VXN::LogLevel::Info, "{0}", text);
         Finalize();

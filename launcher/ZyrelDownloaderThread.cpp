@@ -26,6 +26,22 @@ int TransferInfo(void* clientp, curl_off_t dltotal, curl_off_t dlnow, curl_off_t
                               static_cast<std::int64_t>(ultotal), static_cast<std::int64_t>(ulnow));
 }
 
+// The body goes to the job's file through here rather than libcurl's own writer, so that
+// the size limit holds for a body without a length too (libcurl checks only an announced
+// one). A short count ends the transfer with CURLE_WRITE_ERROR.
+std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* userdata)
+{
+    auto* job = static_cast<DownloadJob*>(userdata);
+    const std::size_t bytes = size * count;
+    if (bytes > job->sizeLimit - job->bytesWritten) {
+        job->limitReached = true;
+        return 0;
+    }
+    const std::size_t written = job->file != nullptr ? std::fwrite(data, 1, bytes, job->file) : 0;
+    job->bytesWritten += written;
+    return written;
+}
+
 // The whole text, whatever its length: libcurl copies option texts, so the converted
 // strings need only live until the transfer ends.
 vxn::string Utf8(const vxn::wstring& text)
@@ -96,18 +112,30 @@ int DownloadJob::RunDownload()
     // An installer from a host we cannot authenticate is still checked by its signature
     // before it runs; the transfer itself does not verify the peer.
     transfer.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    transfer.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 5000L);
+    // A connection that is not made within the stall time counts as a stall too.
+    transfer.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, stallSeconds);
+    // Less than a byte a second over the stall time: CURLE_OPERATION_TIMEDOUT.
+    transfer.easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    transfer.easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+    // An announced length beyond the limit fails with CURLE_FILESIZE_EXCEEDED before any
+    // byte is written.
+    transfer.easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sizeLimit));
     transfer.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     transfer.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &TransferInfo);
     transfer.easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<void*>(this));
-    // No write function: libcurl's own writer appends the body to the stream.
-    transfer.easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(file));
+    bytesWritten = 0;
+    limitReached = false;
+    transfer.easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
+    transfer.easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(this));
     // Fewer, larger reads from the socket and writes into the stream.
     transfer.easy_setopt(curl, CURLOPT_BUFFERSIZE, DownloadReceiveBufferBytes);
     // Every protocol this libcurl was built with (the numeric form is deprecated).
     transfer.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "all");
     transfer.easy_setopt(curl, CURLOPT_URL, url8.c_str());
     transfer.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    // The configured address may use any protocol; a server may send us on to the web
+    // only (a redirect to ftp:// or file:// fails with CURLE_UNSUPPORTED_PROTOCOL).
+    transfer.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     transfer.easy_setopt(curl, CURLOPT_MAXREDIRS, kMaximumRedirects);
     transfer.easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
     if (!proxy.empty())
@@ -119,7 +147,13 @@ int DownloadJob::RunDownload()
     VXN_LOG(kSource, VXN::LogLevel::Info, "Remote url: {0}", url8);
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download starting");
 
-    const int transferCode = static_cast<int>(transfer.easy_perform(curl));
+    int transferCode = static_cast<int>(transfer.easy_perform(curl));
+    if (transferCode == CURLE_WRITE_ERROR && limitReached)
+        transferCode = CURLE_FILESIZE_EXCEEDED;
+    // What the stream still holds reaches the disk now, so that a full disk or a quota
+    // shows here as a failed download rather than as a truncated installer later.
+    if (transferCode == CURLE_OK && file != nullptr && (std::fflush(file) != 0 || std::ferror(file) != 0))
+        transferCode = CURLE_WRITE_ERROR;
     int httpCode = 0;
     bool success = transferCode == CURLE_OK;
     // A file:// copy has no status: its transfer result alone decides.

@@ -22,6 +22,13 @@ public:
     virtual void OnDownloadComplete(bool success, int transferCode, int httpCode) = 0;
 };
 
+// No installer can be larger: a PE file's certificate table sits at a 32-bit offset. A
+// body beyond it could only fill the disk.
+inline constexpr std::uint64_t MaximumInstallerBytes = std::uint64_t{1} << 32;
+// A transfer that receives nothing for this long (connecting included) has stalled: the
+// headless host has no Cancel, so the worker must end it by itself.
+inline constexpr long DownloadStallSeconds = 60;
+
 // What the dialog fills before the worker starts and the worker reads. Only `listener`
 // changes while the worker runs (the dialog clears it when it ends), and the two counters,
 // which the worker publishes for hosts that show bytes and rate. A job is never freed
@@ -42,6 +49,15 @@ struct DownloadJob {
 
     std::atomic<std::uint64_t> bytesReceived{0};
     std::atomic<std::uint64_t> bytesTotal{0}; // 0 while unknown
+
+    // The largest body the worker writes (an announced larger one is refused before a
+    // byte is written) and how long the transfer may receive nothing before it fails.
+    // Only tests change them.
+    std::uint64_t sizeLimit = MaximumInstallerBytes;
+    long stallSeconds = DownloadStallSeconds;
+    // The worker's own: bytes written so far, and whether the limit stopped the body.
+    std::uint64_t bytesWritten = 0;
+    bool limitReached = false;
 
     // The transfer, start to completion report; always 0.
     int RunDownload();

@@ -5,6 +5,7 @@
 #include "TransferLibrary.h"
 #include <openssl/crypto.h>
 
+#include <csignal>
 #include <pthread.h>
 
 void InitializeTransferLibrary()
@@ -20,6 +21,10 @@ void InitializeTransferLibrary()
 bool StartDownloadThread(DownloadJob* job)
 {
     InitializeTransferLibrary();
+    // A file size limit (ulimit -f) would otherwise kill the process with SIGXFSZ in the
+    // middle of a write; ignored, the write fails with EFBIG and the download with a write
+    // error. Programs started later get the default back (ProgramStart.cpp).
+    std::signal(SIGXFSZ, SIG_IGN);
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0)
         return false;

@@ -263,11 +263,33 @@ TEST_F(DownloadDialog, BeginDownloadCutsTheQueryNamesTheFileAndFillsTheJob)
              {"http://h/zyrel/live/", "live"},
              {"http://h/a\\b\\Setup.exe", "Setup.exe"},
              {"http://h\\a/b\\c/Setup2.exe?x", "Setup2.exe"},
-             {"Setup3.exe", "Setup3.exe"}}) {
+             {"Setup3.exe", "Setup3.exe"},
+             {"http://h/" + std::string(200, 'n'), std::string(200, 'n')},
+             {"http://h/console.exe", "console.exe"},
+             {"http://h/COM0", "COM0"}}) {
         rig other({{"DownloadUrl", url}, {"TempDir", temp_dir}});
         other.init();
         ASSERT_EQ(other.platform.jobs.size(), 1u) << url;
         EXPECT_EQ(U(other.platform.jobs[0]->targetPath), Target(name)) << url;
+    }
+
+    // A last segment that Windows cannot hold as a file name gives the fixed name, on both
+    // systems, and the log says why: a port (an alternate data stream on NTFS), "." and
+    // "..", forbidden characters, device names, a trailing dot or space, overlong names.
+    for (const std::string& url : Lines{"http://127.0.0.1:8080/", "http://h/a/..", "http://h/.", "http://h/a\x01" "b.exe", "http://h/a|b.exe",
+          "http://h/a\"b.exe", "http://h/a*.exe", "http://h/a<b>.exe", "http://h/nul", "http://h/CON.exe", "http://h/con.exe.zip",
+          "http://h/Lpt9.tar.gz", "http://h/com1 .exe", "http://h/Setup.exe.", "http://h/Setup.exe ",
+          "http://h/" + std::string(201, 'n'), "http://h/line\r\nbreak.exe"}) {
+        rig other({{"DownloadUrl", url}, {"TempDir", temp_dir}});
+        other.init();
+        ASSERT_EQ(other.platform.jobs.size(), 1u) << url;
+        EXPECT_EQ(U(other.platform.jobs[0]->targetPath), Target("ZyrelInstall.exe")) << url;
+        EXPECT_TRUE(other.platform.boxes.empty()) << url;
+        const Lines lines = other.lines();
+        ASSERT_EQ(lines.size(), 3u) << url;
+        EXPECT_EQ(lines[2].rfind(Line("INF", "The address ends in \""), 0), 0u) << lines[2];
+        EXPECT_NE(lines[2].find("\", which cannot be a file name; saving as ZyrelInstall.exe"), std::string::npos)
+            << lines[2];
     }
 }
 

@@ -19,6 +19,19 @@ using namespace download_test;
 using zyrel_test::http_test_server;
 using zyrel_test::to_wide;
 
+// A local file's path as a file:// address carries it ("/C:/..." on Windows).
+std::string UrlPath(const std::filesystem::path& file)
+{
+    std::string path = zyrel_test::to_utf8(file);
+#if defined(_WIN32)
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    path = "/" + path;
+#endif
+    return path;
+}
+
 struct outcome {
     completion done;
     std::vector<double> progress;
@@ -30,10 +43,13 @@ struct outcome {
 class DownloadWorker : public ::testing::Test {
 protected:
     // Runs one job on this thread into a fresh file and reads the file back.
-    outcome Download(const std::string& url, const std::string& proxy = "", const std::string& bypass = "")
+    outcome Download(const std::string& url, const std::string& proxy = "", const std::string& bypass = "",
+                     long stallSeconds = DownloadStallSeconds, std::uint64_t sizeLimit = MaximumInstallerBytes)
     {
         const std::filesystem::path target = folder.path() / ("download-" + std::to_string(++count));
         DownloadJob job;
+        job.stallSeconds = stallSeconds;
+        job.sizeLimit = sizeLimit;
         recording_listener listener;
         job.listener = &listener;
         job.targetPath = to_wide(target);
@@ -152,13 +168,7 @@ TEST_F(DownloadWorker, EveryFailureCarriesLibcurlsCodeOrTheStatus)
 TEST_F(DownloadWorker, FileAddressesInAnyCaseAreCopiedWithoutStatus)
 {
     const std::string content = http_test_server::body_bytes(70000);
-    std::string path = zyrel_test::to_utf8(folder.write("source/Setup.exe", content));
-#if defined(_WIN32)
-    for (char& c : path)
-        if (c == '\\')
-            c = '/';
-    path = "/" + path;
-#endif
+    const std::string path = UrlPath(folder.write("source/Setup.exe", content));
     for (const std::string scheme : {"file://", "FILE://", "File://"}) {
         const outcome copied = Download(scheme + path);
         EXPECT_TRUE(copied.done.success) << scheme;
@@ -239,6 +249,46 @@ TEST_F(DownloadWorker, ProxyAndBypassListAreHonoured)
     seen = proxy.requests();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].target, server.url("/file/100"));
+}
+
+TEST_F(DownloadWorker, EveryTransferEndsByItselfWithItsOwnCode)
+{
+    // A server that stops sending midway, or never answers: CURLE_OPERATION_TIMEDOUT once
+    // nothing arrived for the stall time (shortened here from its minute).
+    for (const char* path : {"/stall/200000", "/silent"}) {
+        const outcome stalled = Download(server.url(path), "", "", 1);
+        EXPECT_FALSE(stalled.done.success) << path;
+        EXPECT_EQ(stalled.done.transferCode, 28) << path;
+        EXPECT_EQ(stalled.done.httpCode, 0) << path;
+    }
+
+    // An announced body beyond 4 GiB: CURLE_FILESIZE_EXCEEDED before a byte is written.
+    const outcome announced = Download(server.url("/announce/5368709120"));
+    EXPECT_EQ(announced.done.transferCode, 63);
+    EXPECT_FALSE(announced.done.success);
+    EXPECT_EQ(announced.body.size(), 0u);
+    // A body without a length stops at the limit (made small here), with the same code;
+    // a body of exactly the limit is whole.
+    const outcome endless = Download(server.url("/endless"), "", "", DownloadStallSeconds, 300000);
+    EXPECT_EQ(endless.done.transferCode, 63);
+    EXPECT_LE(endless.body.size(), 300000u);
+    const outcome exact = Download(server.url("/file/300000"), "", "", DownloadStallSeconds, 300000);
+    EXPECT_TRUE(exact.done.success);
+    EXPECT_EQ(exact.body, http_test_server::body_bytes(300000));
+
+    // Redirects lead to the web only: a server cannot send the worker to ftp:// (which
+    // would connect, here to the test server) or to a local file. Code 1, no connection.
+    const std::size_t before = server.connections();
+    const outcome ftp = Download(server.url("/moved?to=ftp://" + server.authority() + "/Setup.exe"));
+    EXPECT_EQ(ftp.done.transferCode, 1);
+    EXPECT_EQ(server.connections(), before + 1) << "only the redirecting request";
+    const std::filesystem::path local = folder.write("local-secret", "not for the server to hand out");
+    const outcome file = Download(server.url("/moved?to=file://" + UrlPath(local)));
+    EXPECT_EQ(file.done.transferCode, 1);
+    EXPECT_EQ(file.body.size(), 0u);
+    // The configured address itself may still be a local file, and HTTP to HTTP goes on.
+    EXPECT_TRUE(Download("file://" + UrlPath(local)).done.success);
+    EXPECT_TRUE(Download(server.url("/moved?to=" + server.url("/file/10"))).done.success);
 }
 
 TEST_F(DownloadWorker, LongAddressesAreConvertedWhole)

@@ -202,6 +202,7 @@ void http_test_server::accept_loop()
         const native_socket connection = ::accept(listener, nullptr, nullptr);
         if (connection == static_cast<native_socket>(-1))
             continue;
+        ++m_accepted;
         std::lock_guard<std::mutex> held(m_lock);
         m_connections.emplace_back([this, connection] { serve(static_cast<std::intptr_t>(connection)); });
     }
@@ -282,7 +283,14 @@ void http_test_server::serve(std::intptr_t handle)
         const std::size_t slash = path.find('/', 7);
         path = slash == std::string::npos ? "/" : path.substr(slash);
     }
-    path = path.substr(0, path.find('?'));
+    const std::size_t query = path.find('?');
+    const std::string arguments = query == std::string::npos ? std::string() : path.substr(query + 1);
+    path = path.substr(0, query);
+    // Holds a connection open, sending nothing, until the server stops.
+    const auto hold = [this] {
+        while (!m_stopping.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
     while (path.rfind("/chain/", 0) == 0) {
         const std::size_t hops = number_after(path, "/chain/");
         const std::size_t rest = path.find('/', 7);
@@ -325,6 +333,27 @@ void http_test_server::serve(std::intptr_t handle)
                 break;
         }
         send_text(s, "0\r\n\r\n");
+    } else if (path.rfind("/stall/", 0) == 0) {
+        const std::size_t size = number_after(path, "/stall/");
+        const std::string body = body_bytes(size);
+        send_text(s, header_block("200 OK", {"Content-Length: " + std::to_string(size)}));
+        send_all(s, body.data(), size / 2);
+        hold();
+    } else if (path.rfind("/announce/", 0) == 0) {
+        const std::string announced = path.substr(std::strlen("/announce/"));
+        send_text(s, header_block("200 OK", {"Content-Length: " + announced}));
+        const std::string piece = body_bytes(65536);
+        send_all(s, piece.data(), piece.size());
+    } else if (path == "/silent") {
+        hold();
+    } else if (path == "/endless") {
+        send_text(s, header_block("200 OK", {"Transfer-Encoding: chunked"}));
+        const std::string piece = body_bytes(65536);
+        while (!m_stopping.load() && send_text(s, "10000\r\n") && send_all(s, piece.data(), piece.size()) &&
+               send_text(s, "\r\n")) {
+        }
+    } else if (path == "/moved" && arguments.rfind("to=", 0) == 0) {
+        send_text(s, header_block("302 Found", {"Location: " + arguments.substr(3), "Content-Length: 0"}));
     } else if (path == "/loop") {
         send_text(s, header_block("302 Found", {"Location: /loop", "Content-Length: 0"}));
     } else if (const std::string* body = published(path)) {

@@ -9,6 +9,11 @@
 //   /chunked/N       200, chunked, no length, N bytes of body_bytes(N)
 //   /chain/K/REST    302 to /chain/K-1/REST, and /chain/0/REST answers as /REST
 //   /loop            302 to itself, for ever
+//   /moved?to=URL    302 to URL, whatever its scheme
+//   /stall/N         200, Content-Length N, N/2 bytes, then nothing until the server stops
+//   /announce/N      200, Content-Length N (any 64-bit number), 64 KiB of it, then the close
+//   /silent          reads the request and answers nothing until the server stops
+//   /endless         200, chunked, bytes for as long as the client reads them
 //   a published path 200 with the bytes published for it (publish())
 //   anything else    404 with error_page() as the body
 //
@@ -49,6 +54,8 @@ public:
     std::string url(const std::string& path) const;
     // Requests answered or being answered, in the order they arrived.
     std::vector<recorded_request> requests() const;
+    // Connections accepted so far, whether or not they sent a request.
+    std::size_t connections() const { return m_accepted.load(); }
     // Serves `body` at `path` ("/Setup.exe") from now on; a path is published once.
     void publish(const std::string& path, std::string body);
     // Closes the listening socket, ends slow answers and waits for every connection.
@@ -65,6 +72,7 @@ private:
     std::intptr_t m_listener = -1;
     std::uint16_t m_port = 0;
     std::atomic<bool> m_stopping{false};
+    std::atomic<std::size_t> m_accepted{0};
     std::thread m_acceptor;
     mutable std::mutex m_lock;
     std::vector<std::thread> m_connections;
