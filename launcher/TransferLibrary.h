@@ -17,6 +17,7 @@ struct TransferLibrary {
     CURLcode (*easy_perform)(CURL* handle);
     CURLcode (*easy_getinfo)(CURL* handle, CURLINFO info, ...);
     void (*easy_cleanup)(CURL* handle);
+    const char* (*easy_strerror)(CURLcode code);
 };
 
 // Loaded once, on first use; thread-safe.

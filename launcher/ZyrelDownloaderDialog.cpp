@@ -143,7 +143,7 @@ std::intptr_t ZyrelDownloaderDialog::HandleDialogMessage(ui::Window dialogWindow
     case ui::MsgCommand:
         if ((wParam & 0xFFFFu) == static_cast<std::uintptr_t>(ui::IdCancel)) {
             const vxn::wstring question = m_platform->LoadText(IDS_CANCEL_DOWNLOAD);
-            if (m_platform->ShowMessage(window, question, question, ui::StyleYesNo) == ui::IdYes)
+            if (m_platform->ShowMessage(window, question, question, ui::StyleYesNo, vxn::wstring()) == ui::IdYes)
                 Finalize();
         }
         return kTrue;
@@ -188,7 +188,7 @@ bool ZyrelDownloaderDialog::BeginDownload()
     std::FILE* file = folder.empty() ? nullptr : m_platform->OpenForWriting(target);
     if (file == nullptr) {
         m_platform->ShowMessage(window, m_platform->LoadText(IDS_NO_PERMISSION),
-                                m_platform->LoadText(IDS_DOWNLOAD_FAILED), ui::StyleIconError);
+                                m_platform->LoadText(IDS_DOWNLOAD_FAILED), ui::StyleIconError, vxn::wstring());
         VXN_LOG(kSource, VXN::LogLevel::Info, "Failed to open {0}", target);
         return false;
     }
@@ -211,6 +211,10 @@ void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download thread reports completion");
     std::int32_t transferCode = CompletionTransferCode(lParam);
     std::int32_t httpCode = CompletionHttpCode(lParam);
+    // The worker wrote its words before it posted this message.
+    vxn::wstring failure;
+    if (job != nullptr)
+        failure.assign_utf8(job->failureText.c_str(), job->failureText.size());
     // The worker wrote its last byte before it posted this message. A file that cannot be
     // closed (a network share or a quota that reports only now) was not written whole: it
     // is a failed write, and never reaches the signature question.
@@ -222,6 +226,7 @@ void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
             success = false;
             transferCode = 23; // CURLE_WRITE_ERROR
             httpCode = 0;
+            failure = VXN_W("Closing the downloaded file failed");
         }
     }
     const vxn::wstring target = job != nullptr ? job->targetPath : vxn::wstring();
@@ -230,7 +235,7 @@ void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
         const vxn::wstring caption = m_platform->LoadText(IDS_DOWNLOAD_FAILED);
         vxn::wstring text = caption;
         text.append(VXN::format(VXN_W(" Code #%d HTTP #%d"), transferCode, httpCode));
-        m_platform->ShowMessage(window, text, caption, ui::StyleIconError);
+        m_platform->ShowMessage(window, text, caption, ui::StyleIconError, failure);
         VXN_LOG(kSource, VXN::LogLevel::Info, "{0}", text);
         Finalize();
         return;
@@ -246,7 +251,7 @@ void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
     VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0} {1}", target, arguments);
     if (!ProgramStarted(m_platform->StartProgram(window, target, arguments))) {
         m_platform->ShowMessage(window, m_platform->LoadText(IDS_LAUNCH_FAILED),
-                                m_platform->LoadText(IDS_UPDATE_FAILED), ui::StyleIconError);
+                                m_platform->LoadText(IDS_UPDATE_FAILED), ui::StyleIconError, vxn::wstring());
     }
     Finalize();
 }
@@ -372,9 +377,9 @@ void SystemDownloadDialogPlatform::AttachCounters(ui::Window window, DownloadJob
 }
 
 int SystemDownloadDialogPlatform::ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption,
-                                              unsigned style)
+                                              unsigned style, const vxn::wstring& detail)
 {
-    return ui::ShowMessageBox(owner, text, caption, style);
+    return ui::ShowMessageBox(owner, text, caption, style, detail);
 }
 
 std::uintptr_t SystemDownloadDialogPlatform::StartProgram(ui::Window owner, const vxn::wstring& file,

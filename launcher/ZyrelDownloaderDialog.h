@@ -47,8 +47,10 @@ public:
     virtual bool StartThread(DownloadJob* job) = 0;
     // Live byte counts for hosts that show them.
     virtual void AttachCounters(ui::Window window, DownloadJob* job) = 0;
-    virtual int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption,
-                            unsigned style) = 0;
+    // `detail` says in words why something failed: the box's text stays as it is, and hosts
+    // without a window print the detail under it.
+    virtual int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
+                            const vxn::wstring& detail) = 0;
     // The "open" verb; greater than 32 when the program started.
     virtual std::uintptr_t StartProgram(ui::Window owner, const vxn::wstring& file,
                                         const vxn::wstring& parameters) = 0;
@@ -79,7 +81,8 @@ public:
     DownloadJob* CreateJob() override;
     bool StartThread(DownloadJob* job) override;
     void AttachCounters(ui::Window window, DownloadJob* job) override;
-    int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style) override;
+    int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
+                    const vxn::wstring& detail) override;
     std::uintptr_t StartProgram(ui::Window owner, const vxn::wstring& file, const vxn::wstring& parameters) override;
     void SetProgressRange(ui::Window window, int low, int high) override;
     void SetProgressPosition(ui::Window window, int position) override;

@@ -6,6 +6,8 @@
 
 #include "Log.h"
 
+#include <cerrno>
+#include <cstring>
 #include <new>
 #include <type_traits>
 
@@ -37,8 +39,11 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
         job->limitReached = true;
         return 0;
     }
+    errno = 0;
     const std::size_t written = job->file != nullptr ? std::fwrite(data, 1, bytes, job->file) : 0;
     job->bytesWritten += written;
+    if (written != bytes)
+        job->writeError = errno;
     return written;
 }
 
@@ -125,6 +130,10 @@ int DownloadJob::RunDownload()
     transfer.easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<void*>(this));
     bytesWritten = 0;
     limitReached = false;
+    writeError = 0;
+    failureText.clear();
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    transfer.easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     transfer.easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
     transfer.easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(this));
     // Fewer, larger reads from the socket and writes into the stream.
@@ -148,12 +157,21 @@ int DownloadJob::RunDownload()
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download starting");
 
     int transferCode = static_cast<int>(transfer.easy_perform(curl));
-    if (transferCode == CURLE_WRITE_ERROR && limitReached)
+    if (transferCode != CURLE_OK)
+        failureText.assign(errorBuffer[0] != 0 ? errorBuffer : transfer.easy_strerror(static_cast<CURLcode>(transferCode)));
+    if (transferCode == CURLE_WRITE_ERROR && limitReached) {
         transferCode = CURLE_FILESIZE_EXCEEDED;
+        failureText.assign_format("The installer is larger than {0} bytes", sizeLimit);
+    } else if (transferCode == CURLE_WRITE_ERROR && writeError != 0) {
+        failureText.append(VXN::format(": {0}", std::strerror(writeError)));
+    }
     // What the stream still holds reaches the disk now, so that a full disk or a quota
     // shows here as a failed download rather than as a truncated installer later.
-    if (transferCode == CURLE_OK && file != nullptr && (std::fflush(file) != 0 || std::ferror(file) != 0))
+    errno = 0;
+    if (transferCode == CURLE_OK && file != nullptr && (std::fflush(file) != 0 || std::ferror(file) != 0)) {
         transferCode = CURLE_WRITE_ERROR;
+        failureText.assign_format("Writing the downloaded file failed: {0}", std::strerror(errno));
+    }
     int httpCode = 0;
     bool success = transferCode == CURLE_OK;
     // A file:// copy has no status: its transfer result alone decides.
@@ -167,8 +185,13 @@ int DownloadJob::RunDownload()
     // for the life of the process.
     transfer.easy_cleanup(curl);
 
+    if (transferCode == CURLE_OK && !success)
+        failureText.assign_format("The server answered with HTTP status {0}", static_cast<std::int32_t>(httpCode));
+
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download complete with code {0} and httpCode {1}",
             static_cast<std::int32_t>(transferCode), static_cast<std::int32_t>(httpCode));
+    if (!failureText.empty())
+        VXN_LOG(kSource, VXN::LogLevel::Info, "Transfer error: {0}", failureText);
     if (DownloadListener* listener = this->listener.load(std::memory_order_acquire))
         listener->OnDownloadComplete(success, transferCode, httpCode);
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download thread exiting");

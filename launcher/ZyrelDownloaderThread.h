@@ -58,6 +58,11 @@ struct DownloadJob {
     // The worker's own: bytes written so far, and whether the limit stopped the body.
     std::uint64_t bytesWritten = 0;
     bool limitReached = false;
+    int writeError = 0; // errno of the write that failed
+
+    // Why the transfer failed, in words (libcurl's error buffer, or ours), empty after a
+    // success. Written by the worker before its completion report, read after it.
+    vxn::string failureText;
 
     // The transfer, start to completion report; always 0.
     int RunDownload();

@@ -34,6 +34,11 @@ CURLcode NoInfo(CURL*, CURLINFO, ...)
 
 void NoCleanup(CURL*) {}
 
+const char* NoText(CURLcode)
+{
+    return "libcurl could not be loaded";
+}
+
 template <class Function>
 bool Bind(void* library, const char* name, Function& function)
 {
@@ -43,7 +48,7 @@ bool Bind(void* library, const char* name, Function& function)
 
 TransferLibrary Load()
 {
-    const TransferLibrary missing = {&FailedInit, &NoHandle, &NoOption, &NoTransfer, &NoInfo, &NoCleanup};
+    const TransferLibrary missing = {&FailedInit, &NoHandle, &NoOption, &NoTransfer, &NoInfo, &NoCleanup, &NoText};
     // Opened for good: a library with live TLS state is never unloaded.
     void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
@@ -57,7 +62,8 @@ TransferLibrary Load()
         Bind(library, "curl_easy_setopt", loaded.easy_setopt) &&
         Bind(library, "curl_easy_perform", loaded.easy_perform) &&
         Bind(library, "curl_easy_getinfo", loaded.easy_getinfo) &&
-        Bind(library, "curl_easy_cleanup", loaded.easy_cleanup))
+        Bind(library, "curl_easy_cleanup", loaded.easy_cleanup) &&
+        Bind(library, "curl_easy_strerror", loaded.easy_strerror))
         return loaded;
     VXN_LOG("ZyrelDownloaderThread", VXN::LogLevel::Error, "libcurl lacks the functions the download needs");
     return missing;

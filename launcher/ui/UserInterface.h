@@ -98,7 +98,10 @@ void AttachTransferCounters(Window window, const std::atomic<std::uint64_t>* rec
                             const std::atomic<std::uint64_t>* total);
 
 // A message box: the button pressed (IdOk, IdYes or IdNo). Without a way to ask, a question
-// (StyleYesNo) answers IdNo and the log says so.
-int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style);
+// (StyleYesNo) answers IdNo and the log says so. `detail` (why something failed, in words)
+// does not change the box: the terminal and headless hosts print it on stderr under the
+// message; Windows and GTK show the box alone.
+int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
+                   const vxn::wstring& detail = vxn::wstring());
 
 } // namespace ui

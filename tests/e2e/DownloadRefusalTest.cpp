@@ -47,7 +47,11 @@ TEST(DownloadRefusal, TheProgramNeverVerifiesOrStartsWhatItCouldNotSaveWhole)
         << sandbox.last_output();
     auto lines = sandbox.log_messages();
     EXPECT_TRUE(has_line(lines, "[INF] Download failed Code #23 HTTP #0")) << sandbox.last_output();
-    EXPECT_NE(sandbox.last_output().find("Download failed Code #23 HTTP #0"), std::string::npos);
+    // The box's text, and under it on stderr (and in the log) why, in words.
+    EXPECT_NE(sandbox.last_output().find("Download failed Code #23 HTTP #0\nWriting the downloaded file failed: File too large\n"),
+              std::string::npos)
+        << sandbox.last_output();
+    EXPECT_TRUE(has_line(lines, "[INF] Transfer error: Writing the downloaded file failed: File too large"));
     EXPECT_FALSE(has_line(lines, "[INF] Verifying signature"));
     // The same limit with writes that fail before the flush.
     ASSERT_EQ(sandbox.run_wrapped({"prlimit", "--fsize=524288", Sandbox::program().string(), "-temp", folder,

@@ -29,7 +29,8 @@ public:
             PostToDialog(window, ui::MsgCommand, ui::IdCancel, 0);
         }).detach();
     }
-    int ShowMessage(ui::Window, const vxn::wstring& text, const vxn::wstring&, unsigned style) override
+    int ShowMessage(ui::Window, const vxn::wstring& text, const vxn::wstring&, unsigned style,
+                    const vxn::wstring&) override
     {
         vxn::string narrow;
         narrow.assign_utf16(text.c_str(), text.size());

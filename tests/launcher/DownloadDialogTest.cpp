@@ -112,8 +112,10 @@ public:
         return thread_starts;
     }
     void AttachCounters(ui::Window, DownloadJob* job) override { counters_of = job; }
-    int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style) override
+    int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
+                    const vxn::wstring& detail) override
     {
+        details.push_back(U(detail));
         EXPECT_EQ(owner, kWindow);
         boxes.push_back({U(text), U(caption), style});
         if (while_asking)
@@ -176,6 +178,7 @@ public:
     std::vector<DownloadJob*> started;
     DownloadJob* counters_of = nullptr;
     std::vector<message_box> boxes;
+    std::vector<std::string> details; // what each box gave as its reason
     std::vector<std::pair<std::string, std::string>> programs;
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions, templates;
@@ -339,12 +342,14 @@ TEST_F(DownloadDialog, EveryRowOfTheFailureTable)
         rig r(Ordinary());
         r.platform.texts[4] = failure.failed;
         r.init();
+        r.platform.jobs[0]->failureText = "Could not connect to server";
         r.dialog.OnDownloadComplete(false, failure.transferCode, failure.httpCode);
         ASSERT_EQ(r.platform.queue.size(), 1u);
         EXPECT_EQ(r.platform.queue[0].message, 1035u);
         EXPECT_EQ(r.platform.queue[0].wParam, 0u);
         r.pump();
         EXPECT_EQ(r.platform.boxes, (std::vector<message_box>{{failure.text, failure.failed, ui::StyleIconError}}));
+        EXPECT_EQ(r.platform.details, Lines{"Could not connect to server"}) << "the worker's words, beside the box";
         EXPECT_EQ(r.platform.jobs[0]->file, nullptr) << "closed on completion";
         EXPECT_EQ(r.platform.jobs[0]->listener.load(), nullptr);
         EXPECT_TRUE(r.platform.verified.empty() && r.platform.programs.empty());

@@ -38,6 +38,7 @@ struct outcome {
     std::string body;
     std::uint64_t received = 0;
     std::uint64_t total = 0;
+    std::string failure; // the job's words for a failure
 };
 
 class DownloadWorker : public ::testing::Test {
@@ -69,6 +70,7 @@ protected:
         out.body = zyrel_test::read_file(target);
         out.received = job.bytesReceived.load();
         out.total = job.bytesTotal.load();
+        out.failure = job.failureText.c_str();
         return out;
     }
 
@@ -127,6 +129,7 @@ TEST_F(DownloadWorker, EveryFailureCarriesLibcurlsCodeOrTheStatus)
     EXPECT_EQ(missing.done.transferCode, 0);
     EXPECT_EQ(missing.done.httpCode, 404);
     EXPECT_EQ(missing.body, http_test_server::error_page());
+    EXPECT_EQ(missing.failure, "The server answered with HTTP status 404");
 
     // Nothing listens: CURLE_COULDNT_CONNECT, no status.
     const std::uint16_t closed = zyrel_test::unused_loopback_port();
@@ -135,6 +138,8 @@ TEST_F(DownloadWorker, EveryFailureCarriesLibcurlsCodeOrTheStatus)
     EXPECT_EQ(refused.done.transferCode, 7);
     EXPECT_EQ(refused.done.httpCode, 0);
     EXPECT_TRUE(refused.progress.empty());
+    // libcurl's own words, from its error buffer (they name the address).
+    EXPECT_NE(refused.failure.find(std::to_string(closed)), std::string::npos) << refused.failure;
 
     // A chain of redirects is followed and the last answer decides.
     const std::size_t before = server.requests().size();
@@ -260,6 +265,7 @@ TEST_F(DownloadWorker, EveryTransferEndsByItselfWithItsOwnCode)
         EXPECT_FALSE(stalled.done.success) << path;
         EXPECT_EQ(stalled.done.transferCode, 28) << path;
         EXPECT_EQ(stalled.done.httpCode, 0) << path;
+        EXPECT_NE(stalled.failure.find("too slow"), std::string::npos) << stalled.failure;
     }
 
     // An announced body beyond 4 GiB: CURLE_FILESIZE_EXCEEDED before a byte is written.
@@ -267,13 +273,16 @@ TEST_F(DownloadWorker, EveryTransferEndsByItselfWithItsOwnCode)
     EXPECT_EQ(announced.done.transferCode, 63);
     EXPECT_FALSE(announced.done.success);
     EXPECT_EQ(announced.body.size(), 0u);
+    EXPECT_EQ(announced.failure, "Maximum file size exceeded");
     // A body without a length stops at the limit (made small here), with the same code;
     // a body of exactly the limit is whole.
     const outcome endless = Download(server.url("/endless"), "", "", DownloadStallSeconds, 300000);
     EXPECT_EQ(endless.done.transferCode, 63);
     EXPECT_LE(endless.body.size(), 300000u);
+    EXPECT_EQ(endless.failure, "The installer is larger than 300000 bytes");
     const outcome exact = Download(server.url("/file/300000"), "", "", DownloadStallSeconds, 300000);
     EXPECT_TRUE(exact.done.success);
+    EXPECT_EQ(exact.failure, "") << "a success has no words";
     EXPECT_EQ(exact.body, http_test_server::body_bytes(300000));
 
     // Redirects lead to the web only: a server cannot send the worker to ftp:// (which
@@ -281,6 +290,7 @@ TEST_F(DownloadWorker, EveryTransferEndsByItselfWithItsOwnCode)
     const std::size_t before = server.connections();
     const outcome ftp = Download(server.url("/moved?to=ftp://" + server.authority() + "/Setup.exe"));
     EXPECT_EQ(ftp.done.transferCode, 1);
+    EXPECT_NE(ftp.failure.find("ftp"), std::string::npos) << ftp.failure;
     EXPECT_EQ(server.connections(), before + 1) << "only the redirecting request";
     const std::filesystem::path local = folder.write("local-secret", "not for the server to hand out");
     const outcome file = Download(server.url("/moved?to=file://" + UrlPath(local)));

@@ -195,7 +195,8 @@ public:
         return Show(dialog, text, caption, style, gc::ButtonsYesNo) == gc::ResponseYes ? IdYes : IdNo;
     }
 
-    void Tell(Dialog* dialog, const vxn::string& text, const vxn::string& caption, unsigned style) override
+    void Tell(Dialog* dialog, const vxn::string& text, const vxn::string& caption, unsigned style,
+              const vxn::string&) override
     {
         Show(dialog, text, caption, style, gc::ButtonsOk);
     }

@@ -53,9 +53,12 @@ public:
         return IdNo;
     }
 
-    void Tell(Dialog*, const vxn::string& text, const vxn::string& caption, unsigned) override
+    void Tell(Dialog*, const vxn::string& text, const vxn::string& caption, unsigned,
+              const vxn::string& detail) override
     {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        if (!detail.empty())
+            std::fprintf(stderr, "%s\n", detail.c_str());
         std::fflush(stderr);
     }
 };

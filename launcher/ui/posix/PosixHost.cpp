@@ -344,7 +344,8 @@ void AttachTransferCounters(Window window, const std::atomic<std::uint64_t>* rec
     Active().ProgressChanged(*dialog);
 }
 
-int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style)
+int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
+                   const vxn::wstring& detail)
 {
     // A box without owner during a dialog still belongs to it: there is one per process.
     Dialog* dialog = owner != nullptr ? AsDialog(owner) : posix_host::running;
@@ -352,7 +353,7 @@ int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& c
     const vxn::string caption8 = posix_host::Narrow(caption);
     VXN_LOG("UserInterface", VXN::LogLevel::Info, "Message \"{0}\": {1}", caption8, text8);
     if ((style & 0x0F) != StyleYesNo) {
-        Active().Tell(dialog, text8, caption8, style);
+        Active().Tell(dialog, text8, caption8, style, posix_host::Narrow(detail));
         return IdOk;
     }
     if (dialog != nullptr && dialog->answerYes) {

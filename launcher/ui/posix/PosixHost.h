@@ -68,7 +68,10 @@ public:
     // A question (MB_YESNO): IdYes or IdNo. `dialog` may be null.
     virtual int Ask(Dialog* dialog, const vxn::string& text, const vxn::string& caption, unsigned style) = 0;
     // A message with one OK button.
-    virtual void Tell(Dialog* dialog, const vxn::string& text, const vxn::string& caption, unsigned style) = 0;
+    // `detail`: why, in words, for the hosts that print messages (the box itself is
+    // `text`); may be empty.
+    virtual void Tell(Dialog* dialog, const vxn::string& text, const vxn::string& caption, unsigned style,
+                      const vxn::string& detail) = 0;
 };
 
 Backend& GtkBackend();

@@ -185,9 +185,11 @@ public:
         return answer;
     }
 
-    void Tell(Dialog* dialog, const vxn::string& text, const vxn::string& caption, unsigned) override
+    void Tell(Dialog* dialog, const vxn::string& text, const vxn::string& caption, unsigned,
+              const vxn::string& detail) override
     {
-        WriteAll("\r\x1b[K" + std::string(caption.c_str()) + ": " + text.c_str() + "\n");
+        WriteAll("\r\x1b[K" + std::string(caption.c_str()) + ": " + text.c_str() + "\n" +
+                 (detail.empty() ? std::string() : std::string(detail.c_str()) + "\n"));
         m_dirty = true;
         if (dialog != nullptr && !dialog->ending.load() && m_asking == 0)
             Draw(*dialog, true);

@@ -91,7 +91,8 @@ bool PostDialogMessage(Window window, unsigned message, std::uintptr_t wParam, s
 // The dialog shows the bar only, as the templates lay it out.
 void AttachTransferCounters(Window, const std::atomic<std::uint64_t>*, const std::atomic<std::uint64_t>*) {}
 
-int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style)
+int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
+                   const vxn::wstring&)
 {
     return MessageBoxW(static_cast<HWND>(owner), text.c_str(), caption.c_str(), style);
 }
