@@ -30,6 +30,9 @@ const gtk_library& gtk()
                    gtk3.bind("gtk_progress_bar_set_fraction", g.progress_bar_set_fraction) &&
                    gtk3.bind("gtk_progress_bar_get_fraction", g.progress_bar_get_fraction) &&
                    gtk3.bind("gtk_button_new_with_label", g.button_new_with_label) &&
+                   gtk3.bind("gtk_label_new", g.label_new) && gtk3.bind("gtk_label_set_text", g.label_set_text) &&
+                   gtk3.bind("gtk_label_get_text", g.label_get_text) &&
+                   gtk3.bind("gtk_widget_set_halign", g.widget_set_halign) &&
                    gtk3.bind("gtk_widget_set_size_request", g.widget_set_size_request) &&
                    gtk3.bind("gtk_widget_set_valign", g.widget_set_valign) &&
                    gtk3.bind("gtk_widget_show_all", g.widget_show_all) &&

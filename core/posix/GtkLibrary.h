@@ -13,6 +13,8 @@ namespace gtk_constants {
 constexpr int WindowToplevel = 0;       // GTK_WINDOW_TOPLEVEL
 constexpr int WindowPositionCenter = 1; // GTK_WIN_POS_CENTER
 constexpr int OrientationHorizontal = 0;
+constexpr int OrientationVertical = 1;
+constexpr int AlignStart = 1;           // GTK_ALIGN_START
 constexpr int AlignCenter = 3;          // GTK_ALIGN_CENTER
 constexpr int DialogModal = 1;          // GTK_DIALOG_MODAL
 constexpr int DialogDestroyWithParent = 2;
@@ -55,6 +57,10 @@ struct gtk_library {
     void (*progress_bar_set_fraction)(void*, double) = nullptr;
     double (*progress_bar_get_fraction)(void*) = nullptr;
     void* (*button_new_with_label)(const char*) = nullptr;
+    void* (*label_new)(const char*) = nullptr;
+    void (*label_set_text)(void*, const char*) = nullptr;
+    const char* (*label_get_text)(void*) = nullptr;
+    void (*widget_set_halign)(void*, int) = nullptr;
     void (*widget_set_size_request)(void*, int, int) = nullptr;
     void (*widget_set_valign)(void*, int) = nullptr;
     void (*widget_show_all)(void*) = nullptr;

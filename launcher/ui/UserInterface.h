@@ -87,6 +87,10 @@ void SetProgressPosition(Window window, int position);
 // Reading the window back (PBM_GETPOS, GetWindowTextW): what the user sees now. Main thread.
 int ProgressPosition(Window window);
 vxn::wstring WindowTitle(Window window);
+// The figures under the bar (bytes received of the total, and the rate) as the GTK window
+// shows them; empty where the window shows none (Windows keeps its template; the terminal
+// line carries them itself).
+vxn::wstring ProgressDetails(Window window);
 
 // Any thread: queues `message` for the dialog's handler. False when the message was
 // refused (the window is gone or its queue is full); nothing is delivered then.

@@ -9,7 +9,8 @@
 //       the completion prints "complete" and ends the window with 7; the Cancel command
 //       prints "cancel", asks the cancel question, prints "answer yes|no" and ends the window
 //       with 3 on Yes. At the end it prints "ended <result>". The thread also counts bytes
-//       for the hosts that show them.
+//       for the hosts that show them; with "hold", a host that shows them under the bar
+//       (GTK) has them printed after each progress line as "details <text>".
 //   ui_dialog ask            asks the cancel question without a window: "answer yes|no"
 //   ui_dialog tell           shows the download failure message: "told"
 //   ui_dialog host           prints the host's name
@@ -70,6 +71,8 @@ public:
         case kProgress:
             ui::SetProgressPosition(window, static_cast<int>(wParam));
             Say("progress " + std::to_string(wParam) + " " + std::to_string(ui::ProgressPosition(window)));
+            if (const vxn::wstring details = ui::ProgressDetails(window); !details.empty() && !m_complete)
+                Say("details " + Narrow(details));
             return 1;
         case kComplete:
             Say("complete");

@@ -6,6 +6,7 @@
 #include "LocalizedTable.h"
 #include "posix/GtkLibrary.h"
 
+#include <chrono>
 #include <csignal>
 #include <cmath>
 #include <cstring>
@@ -23,6 +24,7 @@ using VXN::platform::gtk;
 constexpr int kButtonWidth = 50 * 7 / 4;
 constexpr int kMargin = 7 * 7 / 4;
 constexpr int kWindowWidth = 384 * 7 / 4;
+constexpr unsigned kRefreshMilliseconds = 250;
 
 // The message boxes now open, innermost last.
 std::vector<void*> openBoxes;
@@ -70,6 +72,15 @@ int OnTerminate(void* data)
     return 1; // G_SOURCE_CONTINUE: a second one ends the window
 }
 
+// A few times a second: the figures move even while the bar cannot (no total yet).
+int OnRefresh(void* data)
+{
+    auto* dialog = static_cast<Dialog*>(data);
+    if (dialog->details != nullptr)
+        gtk().label_set_text(dialog->details, TransferFigures(*dialog, std::chrono::steady_clock::now()).c_str());
+    return 1; // G_SOURCE_CONTINUE
+}
+
 int OnInterrupt(void* data)
 {
     BeginTermination(*static_cast<Dialog*>(data), "SIGINT");
@@ -115,7 +126,14 @@ public:
         g.widget_set_size_request(button, kButtonWidth, -1);
         g.box_pack_start(row, bar, 1, 1, 0);
         g.box_pack_start(row, button, 0, 0, 0);
-        g.container_add(window, row);
+        // Under the bar, what the terminal line shows: bytes of the total, and the rate.
+        void* column = g.box_new(gc::OrientationVertical, kMargin / 2);
+        void* details = g.label_new("");
+        g.widget_set_halign(details, gc::AlignStart);
+        g.box_pack_start(column, row, 0, 0, 0);
+        g.box_pack_start(column, details, 0, 0, 0);
+        g.container_add(window, column);
+        dialog.details = details;
         g.connect(button, "clicked", &OnCancelClicked, &dialog);
         g.connect(window, "delete-event", &OnDeleteEvent, &dialog);
         g.connect(window, "key-press-event", &OnKeyPress, &dialog);
@@ -130,9 +148,11 @@ public:
         const auto& g = gtk();
         const unsigned term = g.unix_signal_add(SIGTERM, &OnTerminate, &dialog);
         const unsigned interrupt = g.unix_signal_add(SIGINT, &OnInterrupt, &dialog);
+        const unsigned refresh = g.timeout_add(kRefreshMilliseconds, &OnRefresh, &dialog);
         ScheduleDrain(dialog); // whatever the handler posted while initialising
         while (!dialog.ending.load())
             g.main_context_iteration(nullptr, 1);
+        g.source_remove(refresh);
         g.source_remove(term);
         g.source_remove(interrupt);
     }
@@ -143,6 +163,7 @@ public:
         g.widget_destroy(dialog.window);
         dialog.window = nullptr;
         dialog.bar = nullptr;
+        dialog.details = nullptr;
         // Let the desktop take the window down before the program goes on.
         while (g.events_pending())
             g.main_iteration();
@@ -163,6 +184,16 @@ public:
         const double span = dialog.high - dialog.low;
         const double fraction = span > 0 ? (dialog.position - dialog.low) / span : 0.0;
         gtk().progress_bar_set_fraction(dialog.bar, fraction);
+        OnRefresh(&dialog);
+    }
+
+    vxn::wstring Details(Dialog& dialog) override
+    {
+        vxn::wstring wide;
+        const char* text = dialog.details != nullptr ? gtk().label_get_text(dialog.details) : nullptr;
+        if (text != nullptr)
+            wide.assign_utf8(text, static_cast<vxn::u32>(std::strlen(text)));
+        return wide;
     }
 
     int ProgressPosition(Dialog& dialog) override

@@ -102,6 +102,39 @@ void OnSignal(int number)
 
 } // namespace
 
+std::string ByteCount(std::uint64_t count)
+{
+    static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    double value = static_cast<double>(count);
+    int unit = 0;
+    while (value >= 1024.0 && unit < 4) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    if (unit == 0)
+        std::snprintf(text, sizeof(text), "%llu B", static_cast<unsigned long long>(count));
+    else
+        std::snprintf(text, sizeof(text), "%.1f %s", value, units[unit]);
+    return text;
+}
+
+std::string TransferFigures(const Dialog& dialog, std::chrono::steady_clock::time_point now)
+{
+    if (dialog.received == nullptr)
+        return std::string();
+    const std::uint64_t received = dialog.received->load();
+    std::string figures = ByteCount(received);
+    const std::uint64_t total = dialog.total != nullptr ? dialog.total->load() : 0;
+    if (total > 0)
+        figures += " of " + ByteCount(total);
+    // A rate over the first moments says little; it shows from half a second on.
+    const double seconds = std::chrono::duration<double>(now - dialog.opened).count();
+    if (seconds > 0.5)
+        figures += ", " + ByteCount(static_cast<std::uint64_t>(static_cast<double>(received) / seconds)) + "/s";
+    return figures;
+}
+
 vxn::string Narrow(const vxn::wstring& text)
 {
     vxn::string narrow;
@@ -252,6 +285,7 @@ std::intptr_t RunModalDialog(int templateId, DialogHandler* handler)
     dialog->templateId = templateId;
     dialog->handler = handler;
     dialog->title = title;
+    dialog->opened = std::chrono::steady_clock::now();
     posix_host::Backend& backend = Active();
     if (!backend.Open(*dialog)) {
         dialog->ending = true;
@@ -316,6 +350,12 @@ vxn::wstring WindowTitle(Window window)
 {
     Dialog* dialog = AsDialog(window);
     return dialog == nullptr ? vxn::wstring() : Active().Title(*dialog);
+}
+
+vxn::wstring ProgressDetails(Window window)
+{
+    Dialog* dialog = AsDialog(window);
+    return dialog == nullptr ? vxn::wstring() : Active().Details(*dialog);
 }
 
 bool PostDialogMessage(Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam)

@@ -9,9 +9,11 @@
 #include <vxnstl/string>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 
 namespace ui::posix_host {
 
@@ -46,7 +48,16 @@ struct Dialog {
 
     void* window = nullptr; // the backend's own window object (the GtkWindow)
     void* bar = nullptr;
+    void* details = nullptr; // the GTK label under the bar
+    std::chrono::steady_clock::time_point opened = std::chrono::steady_clock::now();
 };
+
+// A byte count as people read it: "512 B", "12.3 MiB".
+std::string ByteCount(std::uint64_t count);
+// The dialog's attached counters in words: "12.3 MiB of 48.0 MiB, 3.1 MiB/s" (without the
+// total while it is unknown, without the rate in the first half second); "" when no
+// counters are attached.
+std::string TransferFigures(const Dialog& dialog, std::chrono::steady_clock::time_point now);
 
 class Backend {
 public:
@@ -62,6 +73,7 @@ public:
     virtual void ProgressChanged(Dialog&) {}
     virtual int ProgressPosition(Dialog& dialog) { return dialog.position; }
     virtual vxn::wstring Title(Dialog& dialog) { return dialog.title; }
+    virtual vxn::wstring Details(Dialog&) { return vxn::wstring(); }
     // A termination closes every open question of the dialog (answered No; its Cancel
     // follows and asks again).
     virtual void CloseQuestions() {}

@@ -70,23 +70,6 @@ std::string Cut(const std::string& text, int columns)
     return out;
 }
 
-std::string Bytes(std::uint64_t count)
-{
-    static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-    double value = static_cast<double>(count);
-    int unit = 0;
-    while (value >= 1024.0 && unit < 4) {
-        value /= 1024.0;
-        ++unit;
-    }
-    char text[32];
-    if (unit == 0)
-        std::snprintf(text, sizeof(text), "%llu B", static_cast<unsigned long long>(count));
-    else
-        std::snprintf(text, sizeof(text), "%.1f %s", value, units[unit]);
-    return text;
-}
-
 class TerminalHost final : public Backend {
 public:
     Host Kind() const override { return Host::Terminal; }
@@ -238,13 +221,13 @@ private:
         std::string figures;
         if (dialog.received != nullptr) {
             const std::uint64_t received = dialog.received->load();
-            figures = "  " + Bytes(received);
+            figures = "  " + ByteCount(received);
             const std::uint64_t total = dialog.total != nullptr ? dialog.total->load() : 0;
             if (total > 0)
-                figures += " / " + Bytes(total);
+                figures += " / " + ByteCount(total);
             const double seconds = std::chrono::duration<double>(moment - m_started).count();
             if (seconds > 0.5)
-                figures += "  " + Bytes(static_cast<std::uint64_t>(static_cast<double>(received) / seconds)) + "/s";
+                figures += "  " + ByteCount(static_cast<std::uint64_t>(static_cast<double>(received) / seconds)) + "/s";
         }
         const int columns = Columns() - 1; // the last column would wrap on some terminals
         std::string title = Narrow(dialog.title).c_str();

@@ -83,6 +83,11 @@ vxn::wstring WindowTitle(Window window)
     return vxn::wstring(title, static_cast<vxn::u32>(length > 0 ? length : 0));
 }
 
+vxn::wstring ProgressDetails(Window)
+{
+    return vxn::wstring();
+}
+
 bool PostDialogMessage(Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     return PostMessageW(static_cast<HWND>(window), message, wParam, lParam) != FALSE;
