@@ -85,10 +85,33 @@ basicConstraints = critical, CA:TRUE, pathlen:0
 keyUsage = critical, keyCertSign, cRLSign
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[intermediate_serverauth]
+basicConstraints = critical, CA:TRUE, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[intermediate_codesign]
+basicConstraints = critical, CA:TRUE, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[intermediate_anyusage]
+basicConstraints = critical, CA:TRUE, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign
+extendedKeyUsage = anyExtendedKeyUsage
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 [codesign]
 basicConstraints = CA:FALSE
 keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[nousage]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 [serverauth]
@@ -123,14 +146,22 @@ make_root() {
         -notext 2>/dev/null
 }
 
-# A certificate issued by a CA: name, subject, extensions, CA folder, CA name, start, end.
+# A certificate issued by a CA: name, subject, extensions, CA folder, CA name, start, end,
+# and the digest of the CA's signature (sha256 unless given).
 issue() {
-    local name=$1 subject=$2 extensions=$3 dir=$4 issuer=$5 start=$6 end=$7
+    local name=$1 subject=$2 extensions=$3 dir=$4 issuer=$5 start=$6 end=$7 md=${8:-sha256}
     key "certs/$name.key"
     openssl req -new -key "certs/$name.key" -subj "$subject" -out "$dir/$name.csr"
     openssl ca -batch -config "$dir/ca.cnf" -cert "certs/$issuer.pem" -keyfile "certs/$issuer.key" \
-        -extensions "$extensions" -startdate "$start" -enddate "$end" -in "$dir/$name.csr" \
+        -extensions "$extensions" -md "$md" -startdate "$start" -enddate "$end" -in "$dir/$name.csr" \
         -out "certs/$name.pem" -notext 2>/dev/null
+}
+
+# An intermediate CA under the root, with the folder to issue from: name, subject, extensions.
+intermediate_ca() {
+    issue "$1" "$2" "$3" ca/root root 20190601000000Z 20480101000000Z
+    mkdir -p "ca/$1"
+    ca_config "$(pwd)/ca/$1"
 }
 
 # Each run's authorities have names of their own: a trust store that still holds an
@@ -150,6 +181,26 @@ issue organisation "/O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 202001
 issue nameless "/C=CA/L=Vexal Norim Inc." codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue serverauth "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" serverauth "$mi" intermediate 20200101000000Z 20451231000000Z
 issue tsa "/CN=Zyrel Test Time Stamping/O=Zyrel Test" timestamping "$mi" intermediate 20190701000000Z 20471231000000Z
+# Weakly signed: the leaf's and the authority's certificates signed by the intermediate with
+# MD5 (their own keys and usages are sound), and a leaf signed with SHA-1, which still counts.
+issue md5 "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z md5
+issue sha1cert "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z sha1
+issue tsa-md5 "/CN=Zyrel Test Time Stamping MD5/O=Zyrel Test" timestamping "$mi" intermediate 20190701000000Z 20471231000000Z md5
+
+# Intermediates whose own extended key usage limits what their leaves may do: the chain's
+# usage is what every certificate in it allows.
+intermediate_ca tls-ca "/CN=Zyrel Test TLS CA $run/O=Zyrel Test" intermediate_serverauth
+intermediate_ca code-ca "/CN=Zyrel Test Code CA $run/O=Zyrel Test" intermediate_codesign
+intermediate_ca any-ca "/CN=Zyrel Test Any Usage CA $run/O=Zyrel Test" intermediate_anyusage
+vexal_subject="/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA"
+issue tls-ca-leaf "$vexal_subject" codesign "$(pwd)/ca/tls-ca" tls-ca 20200101000000Z 20451231000000Z
+issue tls-ca-nousage "$vexal_subject" nousage "$(pwd)/ca/tls-ca" tls-ca 20200101000000Z 20451231000000Z
+issue code-ca-leaf "$vexal_subject" codesign "$(pwd)/ca/code-ca" code-ca 20200101000000Z 20451231000000Z
+issue code-ca-nousage "$vexal_subject" nousage "$(pwd)/ca/code-ca" code-ca 20200101000000Z 20451231000000Z
+issue any-ca-leaf "$vexal_subject" codesign "$(pwd)/ca/any-ca" any-ca 20200101000000Z 20451231000000Z
+# A time-stamping authority under the code-signing CA: fit itself, but its chain is not.
+issue code-ca-tsa "/CN=Zyrel Test Time Stamping Under Code CA/O=Zyrel Test" timestamping "$(pwd)/ca/code-ca" code-ca \
+    20190701000000Z 20471231000000Z
 
 # A second root that nobody trusts, with a leaf of the right name under it.
 make_root stranger "/CN=Stranger Root $run/O=Stranger" "$(pwd)/ca/stranger"
@@ -163,7 +214,10 @@ openssl req -new -x509 -key certs/selfsigned.key -subj "/CN=Vexal Norim Inc./O=V
     -out certs/selfsigned.pem 2>/dev/null
 
 chain() { cat "certs/$1.pem" certs/intermediate.pem certs/root.pem >"certs/$1-chain.pem"; }
-for leaf in vexal other capitals expired organisation nameless serverauth tsa; do chain "$leaf"; done
+for leaf in vexal other capitals expired organisation nameless serverauth tsa md5 sha1cert tsa-md5; do chain "$leaf"; done
+for leaf in tls-ca-leaf tls-ca-nousage code-ca-leaf code-ca-nousage any-ca-leaf code-ca-tsa; do
+    cat "certs/$leaf.pem" "certs/${leaf%-*}.pem" certs/root.pem >"certs/$leaf-chain.pem"
+done
 cat certs/stranger-leaf.pem certs/stranger.pem >certs/stranger-leaf-chain.pem
 
 # ---- the files ---------------------------------------------------------------------
@@ -177,7 +231,10 @@ sign() { # leaf, digest, output, extra options...
     osslsigncode sign -certs "certs/$leaf-chain.pem" -key "certs/$leaf.key" -h "$digest" "$@" \
         -in unsigned.exe -out "$output" >/dev/null
 }
-timestamp() { echo -TSA-certs certs/tsa-chain.pem -TSA-key certs/tsa.key -TSA-time "$tsa_time"; }
+timestamp() { # [authority]
+    local authority=${1:-tsa}
+    echo -TSA-certs "certs/$authority-chain.pem" -TSA-key "certs/$authority.key" -TSA-time "$tsa_time"
+}
 
 sign vexal sha256 vexal-sha256.exe
 sign vexal sha1 vexal-sha1.exe
@@ -189,6 +246,22 @@ sign organisation sha256 organisation-only.exe
 sign nameless sha256 no-common-name.exe
 sign serverauth sha256 server-auth-only.exe
 sign stranger-leaf sha256 untrusted-root.exe
+# The chain's usage: leaves under an intermediate limited to TLS servers (with and without
+# a usage of their own), under one limited to code signing (the control), under one that
+# names only anyExtendedKeyUsage; and a time stamp whose authority's chain is not for time
+# stamping.
+sign tls-ca-leaf sha256 ca-server-auth.exe
+sign tls-ca-nousage sha256 ca-server-auth-leaf-unlimited.exe
+sign code-ca-leaf sha256 ca-code-signing.exe
+sign code-ca-nousage sha256 ca-code-signing-leaf-unlimited.exe
+sign any-ca-leaf sha256 ca-any-usage.exe
+# shellcheck disable=SC2046
+sign vexal sha256 timestamp-ca-code-signing.exe $(timestamp code-ca-tsa)
+# Weak certificate signatures, in the signer's chain and in the time stamp's; SHA-1 passes.
+sign md5 sha256 md5-certificate.exe
+sign sha1cert sha256 sha1-certificate.exe
+# shellcheck disable=SC2046
+sign vexal sha256 timestamp-md5-certificate.exe $(timestamp tsa-md5)
 osslsigncode sign -certs certs/selfsigned.pem -key certs/selfsigned.key -h sha256 -in unsigned.exe \
     -out self-signed.exe >/dev/null
 # The expired leaf, once without a time stamp and once with one from inside its validity.

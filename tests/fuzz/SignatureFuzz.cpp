@@ -4,7 +4,8 @@
 // VerifyAuthenticode; odd: the rest is a PKCS#7 blob for the checks after the image hash,
 // so that mutations of a signature reach the signer, time stamp and chain code without
 // having to keep an image hash right). For each input:
-//   - nothing is read outside the input (ASan on libFuzzer's exact-size buffer),
+//   - nothing is read outside the input: the reader and the hash see the input through a
+//     source that stops the run on any read past its end (and ASan watches the rest),
 //   - every range the reader reports lies inside the file, the certificate table ends
 //     the file and the signed data lies inside the table,
 //   - a verdict of 0 always comes with a signer's name, any other verdict with none.
@@ -39,6 +40,22 @@ X509_STORE* TrustStore()
     return store;
 }
 
+// The input as the check's file: every read must lie inside it.
+class StrictBytes final : public signature::ByteSource {
+public:
+    StrictBytes(const std::uint8_t* data, std::size_t size) : m_memory(data, size) {}
+    std::uint64_t Size() const override { return m_memory.Size(); }
+    bool Read(std::uint64_t offset, void* out, std::size_t size) override
+    {
+        if (!m_memory.Read(offset, out, size))
+            fail("a read outside the file");
+        return true;
+    }
+
+private:
+    signature::MemoryBytes m_memory;
+};
+
 bool Inside(const signature::ByteRange& range, std::uint64_t begin, std::uint64_t end)
 {
     return range.offset >= begin && range.offset <= end && range.size <= end - range.offset;
@@ -65,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     signature::PeImage image;
-    const signature::PeStatus status = signature::ReadPeImage(data, size, image);
+    StrictBytes file(data, size);
+    const signature::PeStatus status = signature::ReadPeImage(file, image);
     if (status == signature::PeStatus::Ok || status == signature::PeStatus::NoSignature) {
         for (const signature::ByteRange& range : image.hashed) {
             if (!Inside(range, 0, size))
@@ -83,6 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fail("a hashed range overlaps the certificate table");
         }
     }
-    CheckVerdict(signature::VerifyAuthenticode(data, size, TrustStore(), checkTime));
+    CheckVerdict(signature::VerifyAuthenticode(file, TrustStore(), checkTime));
     return 0;
 }

@@ -28,6 +28,10 @@
 #include <wincrypt.h>
 
 #include "windows/TrustRoot.h"
+#else
+#include "signature/posix/Authenticode.h"
+
+#include <openssl/x509_vfy.h>
 #endif
 
 namespace {
@@ -83,6 +87,34 @@ const Expected Files[] = {
     {"appended.exe", TrustNoSignature, "", TrustNoSignature},
     {"not-a-program.exe", TrustSubjectFormUnknown, "", TrustSubjectFormUnknown},
     {"empty.exe", TrustSubjectFormUnknown, "", TrustSubjectFormUnknown},
+};
+
+// Chains whose usage Windows refuses although every certificate is valid and the signer's
+// own usage names code signing. (osslsigncode accepts all of them: it weighs the leaf's
+// usage only, so these rows are not among those it is asked about.)
+const Expected ChainUsageFiles[] = {
+    // An intermediate limited to TLS servers: no leaf under it signs code, whatever the
+    // leaf says of itself, and a leaf that says nothing gets no more than its issuer.
+    {"ca-server-auth.exe", CertWrongUsage, "", CertWrongUsage},
+    {"ca-server-auth-leaf-unlimited.exe", CertWrongUsage, "", CertWrongUsage},
+    // The controls: an intermediate limited to code signing, with a leaf for code signing
+    // and one without any extended usage of its own.
+    {"ca-code-signing.exe", 0, "Vexal Norim Inc.", 0},
+    {"ca-code-signing-leaf-unlimited.exe", 0, "Vexal Norim Inc.", 0},
+    // anyExtendedKeyUsage is not code signing.
+    {"ca-any-usage.exe", CertWrongUsage, "", CertWrongUsage},
+    // The time stamp's chain must allow time stamping: its authority sits under the
+    // code-signing intermediate.
+    {"timestamp-ca-code-signing.exe", CertWrongUsage, "", CertWrongUsage},
+};
+
+// Certificates signed with MD5 in either chain are refused as Windows' weak-signature
+// policy refuses them (CERT_TRUST_IS_NOT_SIGNATURE_VALID, reported as
+// TRUST_E_CERT_SIGNATURE); SHA-1 certificates still pass. (osslsigncode accepts all.)
+const Expected WeakSignatureFiles[] = {
+    {"md5-certificate.exe", TrustCertificateSignature, "", TrustCertificateSignature},
+    {"timestamp-md5-certificate.exe", TrustCertificateSignature, "", TrustCertificateSignature},
+    {"sha1-certificate.exe", 0, "Vexal Norim Inc.", 0},
 };
 
 std::string Hex(std::uint32_t code)
@@ -222,6 +254,63 @@ TEST_F(SignatureCheckTest, EveryFileGetsWindowsCodeAndSignerName)
         EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), row.signer);
         EXPECT_EQ(Hex(InstallerSignatureCode(path)), Hex(row.final));
     }
+}
+
+// The chain's usage is the intersection of every certificate's extended key usages; code
+// signing (time stamping for the time stamp's chain) must be in it, else
+// CERT_E_WRONG_USAGE, which the user sees as #6005:272.
+TEST_F(SignatureCheckTest, ChainUsageIsWhatEveryCertificateAllows)
+{
+#if !defined(_WIN32)
+    TrustTestRootOnly();
+#endif
+    for (const Expected& row : ChainUsageFiles) {
+        SCOPED_TRACE(row.file);
+        const vxn::wstring path = zyrel_test::to_wide(Folder() / row.file);
+        const SignatureVerdict verdict = CheckFileSignature(path);
+        EXPECT_EQ(Hex(verdict.code), Hex(row.code));
+        EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), row.signer);
+        EXPECT_EQ(Hex(InstallerSignatureCode(path)), Hex(row.final));
+    }
+    EXPECT_EQ(DisplayedSignatureCode(CertWrongUsage), 272);
+    EXPECT_NE(zyrel_test::to_utf8(SignatureWarningText(CertWrongUsage)).find("(error #6005:272)"), std::string::npos);
+}
+
+// MD5-signed certificates fail in the signer's chain and in the time stamp's, SHA-1 ones
+// pass; on Linux the same whatever security level the trust store was given.
+TEST_F(SignatureCheckTest, WeaklySignedCertificatesAreRefused)
+{
+#if !defined(_WIN32)
+    TrustTestRootOnly();
+#endif
+    for (const Expected& row : WeakSignatureFiles) {
+        SCOPED_TRACE(row.file);
+        const vxn::wstring path = zyrel_test::to_wide(Folder() / row.file);
+        const SignatureVerdict verdict = CheckFileSignature(path);
+        EXPECT_EQ(Hex(verdict.code), Hex(row.code));
+        EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), row.signer);
+        EXPECT_EQ(Hex(InstallerSignatureCode(path)), Hex(row.final));
+    }
+    EXPECT_EQ(DisplayedSignatureCode(TrustCertificateSignature), 24580);
+#if !defined(_WIN32)
+    // A store whose security level would refuse SHA-1 (level 2 and up) or accept MD5
+    // (level 0) changes nothing: the weak digests are the check's own rule.
+    for (int level : {0, 3}) {
+        SCOPED_TRACE(level);
+        X509_STORE* store = X509_STORE_new();
+        ASSERT_NE(store, nullptr);
+        ASSERT_EQ(X509_STORE_load_file(store, (Folder() / "certs" / "root.pem").c_str()), 1);
+        X509_VERIFY_PARAM_set_auth_level(X509_STORE_get0_param(store), level);
+        for (const Expected& row : WeakSignatureFiles) {
+            SCOPED_TRACE(row.file);
+            const std::string bytes = zyrel_test::read_file(Folder() / row.file);
+            const SignatureVerdict verdict = VerifyAuthenticode(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                                                bytes.size(), store, std::time(nullptr));
+            EXPECT_EQ(Hex(verdict.code), Hex(row.code));
+        }
+        X509_STORE_free(store);
+    }
+#endif
 }
 
 // Without the test root among the trust anchors no file is verified: a valid chain to a
@@ -419,6 +508,43 @@ TEST(PeImageTest, DamagedHeadersAreStatusesAndHashSkipsExactlyTheSignatureParts)
         SCOPED_TRACE(damage.what);
         EXPECT_EQ(static_cast<int>(read(damage.bytes, image)), static_cast<int>(damage.status));
     }
+}
+
+// The reader takes the headers and the certificate table, never the sections' data, and a
+// file that is no PE image costs it its first 64 bytes.
+TEST(PeImageTest, ReadsOnlyHeadersAndTable)
+{
+    ASSERT_TRUE(Folder().Ready());
+    struct Counted final : ByteSource {
+        Counted(const std::string& bytes, bool failing = false)
+            : memory(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), failing(failing)
+        {
+        }
+        std::uint64_t Size() const override { return memory.Size(); }
+        bool Read(std::uint64_t offset, void* out, std::size_t size) override
+        {
+            read += size;
+            return !failing && memory.Read(offset, out, size);
+        }
+        MemoryBytes memory;
+        bool failing;
+        std::uint64_t read = 0;
+    };
+    PeImage image;
+    const std::string junk(1 << 20, 'X');
+    Counted notPe(junk);
+    EXPECT_EQ(ReadPeImage(notPe, image), PeStatus::NotPe);
+    EXPECT_LE(notPe.read, 64u);
+
+    const std::string payload = zyrel_test::read_file(Folder() / "payload.exe");
+    Counted signedFile(payload);
+    ASSERT_EQ(ReadPeImage(signedFile, image), PeStatus::Ok);
+    // The headers are 0x200 bytes; the sections and the payload after them are not read.
+    EXPECT_LE(signedFile.read, 0x200u + image.certificateTable.size);
+    EXPECT_GT(image.certificateTable.offset, 0x600u);
+
+    Counted failing(payload, true);
+    EXPECT_EQ(ReadPeImage(failing, image), PeStatus::ReadError);
 }
 
 } // namespace

@@ -10,6 +10,19 @@
 //   6. the signer's chain to a trust anchor of the system's store, and the signer's fitness
 //      for code signing; revocation is not checked, as with WTD_REVOKE_NONE.
 // Each failure stops the check with Windows' code for it.
+//
+// Chains are judged as Windows judges them, not as OpenSSL's defaults would:
+//   - usage: a chain may be used for what every certificate in it allows, the
+//     intersection of their extended key usages (a certificate without the extension
+//     restricts nothing). Code signing for the signer's chain, time stamping for the
+//     authority's; otherwise CERT_E_WRONG_USAGE. anyExtendedKeyUsage is a usage like any
+//     other and does not stand in for code signing: Windows intersects by identifier, and
+//     a chain that only names "any" is not one that was meant for code.
+//   - weak signatures: a certificate signed with MD2, MD4 or MD5 makes the chain's
+//     signatures invalid (CERT_TRUST_IS_NOT_SIGNATURE_VALID with CERT_TRUST_HAS_WEAK_SIGNATURE),
+//     which the chain policies report first, as TRUST_E_CERT_SIGNATURE. SHA-1 stays
+//     accepted. OpenSSL's own security level is held at 0 so that openssl.cnf cannot move
+//     the verdict either way.
 #include "signature/posix/Authenticode.h"
 
 #include "signature/Der.h"
@@ -28,6 +41,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -120,17 +134,30 @@ std::uint32_t ReadIndirectData(const PKCS7& message, IndirectData& out)
     return out.digest != nullptr ? 0 : BadAlgorithm;
 }
 
-bool HashImage(const std::uint8_t* file, const PeImage& image, const EVP_MD* digest, unsigned char* out,
-               unsigned int& outSize)
+// The image hash, streamed: the hashed ranges go through the digest a megabyte at a time,
+// large enough that the reads cost little next to the hash, small enough to stay in the
+// cache. 0, or CRYPT_E_FILE_ERROR when the file cannot be read, NTE_BAD_ALGID when the
+// digest cannot be computed.
+constexpr std::size_t HashChunk = 1 << 20;
+
+std::uint32_t HashImage(ByteSource& file, const PeImage& image, const EVP_MD* digest, unsigned char* out,
+                        unsigned int& outSize)
 {
     DigestContextPtr context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), digest, nullptr) != 1)
-        return false;
+        return BadAlgorithm;
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[HashChunk]);
     for (const ByteRange& range : image.hashed) {
-        if (EVP_DigestUpdate(context.get(), file + range.offset, range.size) != 1)
-            return false;
+        for (std::uint64_t done = 0; done < range.size;) {
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(HashChunk, range.size - done));
+            if (!file.Read(range.offset + done, buffer.get(), piece))
+                return CryptFileError;
+            if (EVP_DigestUpdate(context.get(), buffer.get(), piece) != 1)
+                return BadAlgorithm;
+            done += piece;
+        }
     }
-    return EVP_DigestFinal_ex(context.get(), out, &outSize) == 1;
+    return EVP_DigestFinal_ex(context.get(), out, &outSize) == 1 ? 0 : BadAlgorithm;
 }
 
 // Whether `digest` of `data` equals `expected`.
@@ -173,6 +200,7 @@ std::uint32_t ChainCode(int error)
     case X509_V_ERR_CERT_SIGNATURE_FAILURE:
     case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
     case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
+    case X509_V_ERR_CA_MD_TOO_WEAK:
         return TrustCertificateSignature;
     case X509_V_ERR_INVALID_CA:
     case X509_V_ERR_PATH_LENGTH_EXCEEDED:
@@ -188,30 +216,83 @@ std::uint32_t ChainCode(int error)
     }
 }
 
-// The chain from `leaf` to a trust anchor, valid at `when`. 0 or the chain's code.
+// Whether a certificate is signed with a digest that Windows no longer accepts in a chain.
+bool WeaklySigned(const X509* certificate)
+{
+    int digest = NID_undef;
+    if (OBJ_find_sigid_algs(X509_get_signature_nid(certificate), &digest, nullptr) != 1)
+        return false; // not a signature algorithm known by its digest: the signature check judges it
+    return digest == NID_md5 || digest == NID_md4 || digest == NID_md2;
+}
+
+// Whether any certificate of the chain, as far as it was built, is weakly signed. A
+// self-signed top is a trust anchor (or no anchor at all): its own signature vouches for
+// nothing, so its digest does not count.
+bool HasWeakSignature(STACK_OF(X509)* chain)
+{
+    const int count = chain != nullptr ? sk_X509_num(chain) : 0;
+    for (int i = 0; i < count; ++i) {
+        X509* certificate = sk_X509_value(chain, i);
+        if (i == count - 1 && i > 0 && (X509_get_extension_flags(certificate) & EXFLAG_SS))
+            break;
+        if (WeaklySigned(certificate))
+            return true;
+    }
+    return false;
+}
+
+// Whether the chain's effective usage, the intersection of its certificates' extended key
+// usages, includes `usage` (an XKU_ bit). OpenSSL answers all bits for a certificate
+// without the extension, and only XKU_ANYEKU for one that names nothing but "any".
+bool ChainAllows(STACK_OF(X509)* chain, std::uint32_t usage)
+{
+    const int count = chain != nullptr ? sk_X509_num(chain) : 0;
+    for (int i = 0; i < count; ++i) {
+        if ((X509_get_extended_key_usage(sk_X509_value(chain, i)) & usage) == 0)
+            return false;
+    }
+    return count > 0;
+}
+
+// The chain from `leaf` to a trust anchor, valid at `when`, fit for `usage` (an XKU_ bit):
+// 0 or the chain's code. Windows' order: a weakly signed certificate first, then what
+// OpenSSL found, then the chain's usage.
 std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrusted, std::time_t when, int purpose,
-                          int& detail)
+                          std::uint32_t usage, int& detail)
 {
     StoreContextPtr context(X509_STORE_CTX_new());
     if (!context || trust == nullptr || X509_STORE_CTX_init(context.get(), trust, leaf, untrusted) != 1)
         return CertChaining;
-    X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(context.get()), when);
+    X509_VERIFY_PARAM* parameters = X509_STORE_CTX_get0_param(context.get());
+    X509_VERIFY_PARAM_set_time(parameters, when);
+    // Level 0: no digest or key is refused for the security level's sake. The weak digests
+    // are this check's own decision (below), the same on every system.
+    X509_VERIFY_PARAM_set_auth_level(parameters, 0);
     if (purpose != 0 && X509_STORE_CTX_set_purpose(context.get(), purpose) != 1)
         return CertChaining;
-    if (X509_verify_cert(context.get()) == 1)
-        return 0;
-    detail = X509_STORE_CTX_get_error(context.get());
-    return ChainCode(detail);
+    const bool verified = X509_verify_cert(context.get()) == 1;
+    STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get());
+    if (HasWeakSignature(chain)) {
+        detail = X509_V_ERR_CA_MD_TOO_WEAK;
+        return TrustCertificateSignature;
+    }
+    if (!verified) {
+        detail = X509_STORE_CTX_get_error(context.get());
+        return ChainCode(detail);
+    }
+    if (!ChainAllows(chain, usage)) {
+        detail = X509_V_ERR_INVALID_PURPOSE;
+        return CertWrongUsage;
+    }
+    return 0;
 }
 
-// The signer must be fit for code signing: an extended key usage, when present, names
-// code signing, and a key usage, when present, allows digital signatures.
+// The signer's own key must be fit for signing: a key usage, when present, allows digital
+// signatures. (Its extended key usage is part of the chain's, judged with the chain.)
 bool FitForCodeSigning(X509* signer)
 {
     const std::uint32_t flags = X509_get_extension_flags(signer);
     if (flags & EXFLAG_INVALID)
-        return false;
-    if ((flags & EXFLAG_XKUSAGE) && !(X509_get_extended_key_usage(signer) & XKU_CODE_SIGN))
         return false;
     if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(signer) & KU_DIGITAL_SIGNATURE))
         return false;
@@ -267,7 +348,7 @@ std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const P
     // The authority's chain fails the way the signer's would (an untrusted root is one).
     int detail = 0;
     return VerifyChain(trust, sk_X509_value(signers.get(), 0), untrusted.get(), when, X509_PURPOSE_TIMESTAMP_SIGN,
-                       detail);
+                       XKU_TIMESTAMP, detail);
 }
 
 // The older Authenticode time stamp: a countersignature (a SignerInfo over the signer's
@@ -305,7 +386,8 @@ std::uint32_t CheckCountersignature(const ASN1_TYPE* value, const PKCS7& message
         !ToTime(signingTime->value.utctime, when))
         return TrustTimeStamp;
     int detail = 0;
-    return VerifyChain(trust, authority, message.d.sign->cert, when, X509_PURPOSE_TIMESTAMP_SIGN, detail);
+    return VerifyChain(trust, authority, message.d.sign->cert, when, X509_PURPOSE_TIMESTAMP_SIGN, XKU_TIMESTAMP,
+                       detail);
 }
 
 // The first time stamp among the signer's unsigned attributes, if any: 0 with `when` set
@@ -376,7 +458,7 @@ namespace {
 
 // Steps 2 to 6 on the PKCS#7 blob of the certificate table. `image` is the file's layout
 // for the image hash; only the fuzzer passes none, to reach the steps after it.
-SignatureVerdict VerifySignedData(const std::uint8_t* file, const PeImage* image, const std::uint8_t* blob,
+SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const std::uint8_t* blob,
                                   std::size_t blobSize, X509_STORE* trust, std::time_t now)
 {
     SignatureVerdict verdict;
@@ -409,11 +491,9 @@ SignatureVerdict VerifySignedData(const std::uint8_t* file, const PeImage* image
 
     unsigned char imageHash[EVP_MAX_MD_SIZE];
     unsigned int imageHashSize = 0;
-    if (image != nullptr) {
-        if (!HashImage(file, *image, indirect.digest, imageHash, imageHashSize)) {
-            verdict.code = BadAlgorithm;
+    if (image != nullptr && file != nullptr) {
+        if ((verdict.code = HashImage(*file, *image, indirect.digest, imageHash, imageHashSize)) != 0)
             return verdict;
-        }
         if (imageHashSize != indirect.imageHash.Size() ||
             std::memcmp(imageHash, indirect.imageHash.Data(), imageHashSize) != 0) {
             verdict.code = TrustBadDigest;
@@ -451,7 +531,7 @@ SignatureVerdict VerifySignedData(const std::uint8_t* file, const PeImage* image
     if ((verdict.code = CheckTimeStamp(*message, *signerInfo, trust, when)) != 0)
         return verdict;
     int detail = 0;
-    if ((verdict.code = VerifyChain(trust, signer, message->d.sign->cert, when, 0, detail)) != 0) {
+    if ((verdict.code = VerifyChain(trust, signer, message->d.sign->cert, when, 0, XKU_CODE_SIGN, detail)) != 0) {
         VXN_LOG("SignatureCheck", VXN::LogLevel::Debug, "Signer chain rejected: {0}",
                 X509_verify_cert_error_string(detail));
         return verdict;
@@ -471,11 +551,20 @@ SignatureVerdict VerifySignedData(const std::uint8_t* file, const PeImage* image
 
 SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, X509_STORE* trust, std::time_t now)
 {
+    MemoryBytes bytes(data, size);
+    return VerifyAuthenticode(bytes, trust, now);
+}
+
+SignatureVerdict VerifyAuthenticode(ByteSource& file, X509_STORE* trust, std::time_t now)
+{
     SignatureVerdict verdict;
     PeImage image;
-    switch (ReadPeImage(data, size, image)) {
+    switch (ReadPeImage(file, image)) {
     case PeStatus::Ok:
         break;
+    case PeStatus::ReadError:
+        verdict.code = CryptFileError;
+        return verdict;
     case PeStatus::NotPe:
         verdict.code = TrustSubjectFormUnknown;
         return verdict;
@@ -488,8 +577,13 @@ SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, 
         return verdict;
     }
 
-    return VerifySignedData(data, &image, data + image.signedData.offset,
-                            static_cast<std::size_t>(image.signedData.size), trust, now);
+    // The signature is the one part held whole (PeImage bounds its size).
+    std::vector<std::uint8_t> blob(static_cast<std::size_t>(image.signedData.size));
+    if (!file.Read(image.signedData.offset, blob.data(), blob.size())) {
+        verdict.code = CryptFileError;
+        return verdict;
+    }
+    return VerifySignedData(&file, &image, blob.data(), blob.size(), trust, now);
 }
 
 #if defined(ZYREL_SIGNATURE_FUZZING)
@@ -531,6 +625,32 @@ std::uint32_t FileErrorCode(int error)
     }
 }
 
+// The installer on disk, read where the check asks: nothing is held but what it reads.
+class FileBytes final : public signature::ByteSource {
+public:
+    FileBytes(int file, std::uint64_t size) : m_file(file), m_size(size) {}
+    std::uint64_t Size() const override { return m_size; }
+    bool Read(std::uint64_t offset, void* out, std::size_t size) override
+    {
+        auto* to = static_cast<std::uint8_t*>(out);
+        while (size > 0) {
+            const ssize_t got = pread(m_file, to, size, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false; // an error, or a file cut shorter while it was checked
+            to += got;
+            offset += static_cast<std::uint64_t>(got);
+            size -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int m_file;
+    std::uint64_t m_size;
+};
+
 } // namespace
 
 SignatureVerdict CheckFileSignature(const vxn::wstring& path)
@@ -550,27 +670,17 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
         verdict.code = signature::TrustSubjectFormUnknown;
         return verdict;
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(facts.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = read(file, bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    close(file);
-    if (done != bytes.size()) {
-        verdict.code = signature::CryptFileError;
-        return verdict;
-    }
+    // The image hash reads the file front to back once: the kernel may read ahead.
+    posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
     X509_STORE* trust = signature::NewSystemTrustStore();
     if (trust == nullptr) {
+        close(file);
         verdict.code = signature::CertUntrustedRoot;
         return verdict;
     }
-    verdict = signature::VerifyAuthenticode(bytes.data(), bytes.size(), trust, std::time(nullptr));
+    FileBytes bytes(file, static_cast<std::uint64_t>(facts.st_size));
+    verdict = signature::VerifyAuthenticode(bytes, trust, std::time(nullptr));
     X509_STORE_free(trust);
+    close(file);
     return verdict;
 }

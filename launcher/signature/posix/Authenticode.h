@@ -3,6 +3,7 @@
 #pragma once
 
 #include "SignatureCheck.h"
+#include "signature/PeImage.h"
 
 #include <openssl/x509_vfy.h>
 
@@ -14,7 +15,10 @@ namespace signature {
 
 // The verdict on the bytes of a file: the embedded signature checked against the
 // certificates of `trust` at the time of its time stamp, or at `now` without one. The
-// signer's name is filled only for a valid signature.
+// signer's name is filled only for a valid signature. The file is read in pieces: its
+// headers, its signature, and the hashed ranges streamed through the digest, so memory
+// does not grow with its size.
+SignatureVerdict VerifyAuthenticode(ByteSource& file, X509_STORE* trust, std::time_t now);
 SignatureVerdict VerifyAuthenticode(const std::uint8_t* data, std::size_t size, X509_STORE* trust, std::time_t now);
 
 #if defined(ZYREL_SIGNATURE_FUZZING)

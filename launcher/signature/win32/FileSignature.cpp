@@ -9,7 +9,10 @@
 //      chain policy at the stamp's time: Wine's WinVerifyTrust accepts a chain to an
 //      untrusted or self-signed root, an expired signer, a signer not meant for code
 //      signing and a spoilt time stamp, all of which Windows refuses, so the question is
-//      asked again where both answer it; on Windows this repeats a verdict already given;
+//      asked again where both answer it; on Windows this repeats a verdict already given.
+//      Wine's chain engine neither weighs weak (MD5) certificate signatures nor takes the
+//      chain's usage as the intersection of every certificate's, so those two are asked
+//      of the chain here (ChainUsage);
 //   5. CertGetNameStringW(CERT_NAME_SIMPLE_DISPLAY_TYPE): size then data, each > 1.
 // Then the releases, always, in the order name, certificate, signer information,
 // message, store. A failing step's code is what the thread's last error says after it
@@ -18,6 +21,7 @@
 #include "SignatureCheck.h"
 
 #include "signature/TrustCodes.h"
+#include "signature/win32/ChainUsage.h"
 #include "signature/win32/TimeStamp.h"
 
 #include <windows.h>
@@ -27,8 +31,6 @@
 #include <wintrust.h>
 
 #include <cstddef>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -50,27 +52,10 @@ DWORD FailureCode(DWORD lastError)
     return lastError != 0 ? lastError : signature::TrustFail;
 }
 
-// Whether an extended key usage of the certificate itself, if it has one, names code
-// signing (Wine's chain policy does not ask).
-bool FitForCodeSigning(PCCERT_CONTEXT certificate)
-{
-    DWORD size = 0;
-    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size))
-        return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND); // no such extension: any use
-    std::vector<BYTE> buffer(size);
-    auto* usage = reinterpret_cast<PCERT_ENHKEY_USAGE>(buffer.data());
-    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size))
-        return false;
-    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
-        if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_CODE_SIGNING) == 0)
-            return true;
-    }
-    return false;
-}
-
 // Step 4a: the signer's chain, built with the signature's own certificates, for code
 // signing, under the Authenticode policy, valid at the time stamp's time (`when`) or,
-// without one, now.
+// without one, now. In the policies' order: a weakly signed certificate, the policy's
+// verdict, the chain's usage.
 DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, FILETIME* when)
 {
     LPSTR codeSigning[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING)};
@@ -82,18 +67,20 @@ DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, FILETIM
     PCCERT_CHAIN_CONTEXT chain = nullptr;
     if (!CertGetCertificateChain(nullptr, signer, when, signatureStore, &parameters, 0, nullptr, &chain))
         return FailureCode(GetLastError());
-    CERT_CHAIN_POLICY_PARA policy = {};
-    policy.cbSize = sizeof policy;
-    CERT_CHAIN_POLICY_STATUS status = {};
-    status.cbSize = sizeof status;
-    DWORD error = 0;
-    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_AUTHENTICODE, chain, &policy, &status))
-        error = FailureCode(GetLastError());
-    else
-        error = status.dwError;
-    CertFreeCertificateChain(chain);
-    if (error == 0 && !FitForCodeSigning(signer))
+    DWORD error = signature::WeakSignatureError(chain);
+    if (error == 0) {
+        CERT_CHAIN_POLICY_PARA policy = {};
+        policy.cbSize = sizeof policy;
+        CERT_CHAIN_POLICY_STATUS status = {};
+        status.cbSize = sizeof status;
+        if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_AUTHENTICODE, chain, &policy, &status))
+            error = FailureCode(GetLastError());
+        else
+            error = status.dwError;
+    }
+    if (error == 0 && !signature::ChainAllows(chain, szOID_PKIX_KP_CODE_SIGNING))
         error = signature::CertWrongUsage;
+    CertFreeCertificateChain(chain);
     return error;
 }
 
@@ -168,7 +155,8 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
     // 4a. Its chain under the Authenticode policy, at the time of a valid time stamp.
     if (failure == 0) {
         FILETIME stamped = {};
-        switch (signature::VerifySignerTimeStamp(store, *signerInfo, stamped)) {
+        DWORD stampFailure = 0;
+        switch (signature::VerifySignerTimeStamp(store, *signerInfo, stamped, stampFailure)) {
         case signature::TimeStampState::None:
             failure = ChainPolicyError(certificate, store, nullptr);
             break;
@@ -176,7 +164,7 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
             failure = ChainPolicyError(certificate, store, &stamped);
             break;
         case signature::TimeStampState::Invalid:
-            failure = signature::TrustTimeStamp;
+            failure = stampFailure;
             break;
         }
     }

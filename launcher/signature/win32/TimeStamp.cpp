@@ -1,6 +1,8 @@
 #include "signature/win32/TimeStamp.h"
 
 #include "signature/Der.h"
+#include "signature/TrustCodes.h"
+#include "signature/win32/ChainUsage.h"
 
 #include <cstring>
 #include <vector>
@@ -93,8 +95,10 @@ bool ParseGeneralizedTime(const Der& text, FILETIME& out)
     return SystemTimeToFileTime(&parts, &out) != FALSE;
 }
 
-// The authority's chain, valid at `when`, for time stamping.
-bool AuthorityTrusted(PCCERT_CONTEXT authority, HCERTSTORE extra, FILETIME when)
+// The authority's chain, valid at `when`, for time stamping: 0, or the chain's code in the
+// policies' order (a weakly signed certificate, the base policy's verdict, the usage of
+// the chain and of the authority itself).
+DWORD AuthorityError(PCCERT_CONTEXT authority, HCERTSTORE extra, FILETIME when)
 {
     LPSTR timeStamping[] = {const_cast<LPSTR>(szOID_PKIX_KP_TIMESTAMP_SIGNING)};
     CERT_CHAIN_PARA parameters = {};
@@ -104,30 +108,26 @@ bool AuthorityTrusted(PCCERT_CONTEXT authority, HCERTSTORE extra, FILETIME when)
     parameters.RequestedUsage.Usage.rgpszUsageIdentifier = timeStamping;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
     if (!CertGetCertificateChain(nullptr, authority, &when, extra, &parameters, 0, nullptr, &chain))
-        return false;
-    CERT_CHAIN_POLICY_PARA policy = {};
-    policy.cbSize = sizeof policy;
-    CERT_CHAIN_POLICY_STATUS status = {};
-    status.cbSize = sizeof status;
-    const bool trusted = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, chain, &policy, &status) &&
-                         status.dwError == 0 &&
-                         (chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) == 0;
-    CertFreeCertificateChain(chain);
-    if (!trusted)
-        return false;
-    // The authority's own usages, which Wine's chain engine does not weigh.
-    DWORD size = 0;
-    if (!CertGetEnhancedKeyUsage(authority, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size))
-        return false;
-    std::vector<BYTE> buffer(size);
-    auto* usage = reinterpret_cast<PCERT_ENHKEY_USAGE>(buffer.data());
-    if (!CertGetEnhancedKeyUsage(authority, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size))
-        return false;
-    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
-        if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_TIMESTAMP_SIGNING) == 0)
-            return true;
+        return TrustTimeStamp;
+    DWORD error = WeakSignatureError(chain);
+    if (error == 0) {
+        CERT_CHAIN_POLICY_PARA policy = {};
+        policy.cbSize = sizeof policy;
+        CERT_CHAIN_POLICY_STATUS status = {};
+        status.cbSize = sizeof status;
+        if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, chain, &policy, &status))
+            error = TrustTimeStamp;
+        else
+            error = status.dwError;
     }
-    return false;
+    // The chain's usage, which Wine's chain engine does not weigh, and the authority's own,
+    // which must name time stamping outright.
+    if (error == 0 && ((chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) != 0 ||
+                       !ChainAllows(chain, szOID_PKIX_KP_TIMESTAMP_SIGNING) ||
+                       !CertificateNames(authority, szOID_PKIX_KP_TIMESTAMP_SIGNING)))
+        error = CertWrongUsage;
+    CertFreeCertificateChain(chain);
+    return error;
 }
 
 // TSTInfo ::= SEQUENCE { version, policy, messageImprint SEQUENCE { algorithm, digest },
@@ -146,8 +146,9 @@ bool ReadTstInfo(const std::vector<BYTE>& content, const CMSG_SIGNER_INFO& signe
            ImprintMatches(DigestOf(algorithmOid), hash, signer.EncryptedHash) && ParseGeneralizedTime(time, when);
 }
 
-// An RFC 3161 token: a signed message of its own whose content is a TSTInfo.
-bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer, FILETIME& when)
+// An RFC 3161 token: a signed message of its own whose content is a TSTInfo. `failure`
+// as VerifySignerTimeStamp gives it.
+bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer, FILETIME& when, DWORD& failure)
 {
     HCRYPTMSG token = CryptMsgOpenToDecode(Encodings, 0, 0, 0, nullptr, nullptr);
     if (token == nullptr)
@@ -164,8 +165,12 @@ bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer,
         (authority = CertGetSubjectCertificateFromStore(certificates, Encodings,
                                                         reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
         CryptMsgControl(token, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo) &&
-        MessageParam(token, CMSG_CONTENT_PARAM, content))
-        valid = ReadTstInfo(content, signer, when) && AuthorityTrusted(authority, certificates, when);
+        MessageParam(token, CMSG_CONTENT_PARAM, content) && ReadTstInfo(content, signer, when)) {
+        const DWORD chainError = AuthorityError(authority, certificates, when);
+        valid = chainError == 0;
+        if (!valid)
+            failure = chainError;
+    }
     if (authority != nullptr)
         CertFreeCertificateContext(authority);
     if (certificates != nullptr)
@@ -208,7 +213,7 @@ void AppendBytes(std::vector<BYTE>& out, const std::uint8_t* bytes, std::size_t 
 // verify such a signer everywhere (CryptMsgVerifyCountersignatureEncoded is a stub in
 // Wine), digest attribute and signature alike.
 bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer,
-                            FILETIME& when)
+                            FILETIME& when, DWORD& failure)
 {
     // SignerInfo ::= SEQUENCE { version, issuerAndSerialNumber, digestAlgorithm, ... }
     Der attribute(value.pbData, value.cbData), info, version, issuer, digestAlgorithm, digestElement;
@@ -251,9 +256,13 @@ bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, cons
                 if (std::strcmp(signingTime.pszObjId, szOID_RSA_signingTime) != 0 || signingTime.cValue != 1)
                     continue;
                 DWORD timeSize = sizeof when;
-                valid = CryptDecodeObject(Encodings, szOID_RSA_signingTime, signingTime.rgValue[0].pbData,
-                                          signingTime.rgValue[0].cbData, 0, &when, &timeSize) &&
-                        AuthorityTrusted(authority, store, when);
+                if (CryptDecodeObject(Encodings, szOID_RSA_signingTime, signingTime.rgValue[0].pbData,
+                                      signingTime.rgValue[0].cbData, 0, &when, &timeSize)) {
+                    const DWORD chainError = AuthorityError(authority, store, when);
+                    valid = chainError == 0;
+                    if (!valid)
+                        failure = chainError;
+                }
                 break;
             }
         }
@@ -266,17 +275,21 @@ bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, cons
 
 } // namespace
 
-TimeStampState VerifySignerTimeStamp(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, FILETIME& when)
+TimeStampState VerifySignerTimeStamp(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, FILETIME& when,
+                                     DWORD& failure)
 {
+    failure = TrustTimeStamp;
     for (DWORD i = 0; i < signer.UnauthAttrs.cAttr; ++i) {
         const CRYPT_ATTRIBUTE& attribute = signer.UnauthAttrs.rgAttr[i];
         if (attribute.pszObjId == nullptr || attribute.cValue != 1)
             continue;
         if (std::strcmp(attribute.pszObjId, Rfc3161TimeStampOid) == 0)
-            return VerifyRfc3161(attribute.rgValue[0], signer, when) ? TimeStampState::Valid : TimeStampState::Invalid;
+            return VerifyRfc3161(attribute.rgValue[0], signer, when, failure) ? TimeStampState::Valid
+                                                                               : TimeStampState::Invalid;
         if (std::strcmp(attribute.pszObjId, szOID_RSA_counterSign) == 0)
-            return VerifyCountersignature(store, attribute.rgValue[0], signer, when) ? TimeStampState::Valid
-                                                                                      : TimeStampState::Invalid;
+            return VerifyCountersignature(store, attribute.rgValue[0], signer, when, failure)
+                       ? TimeStampState::Valid
+                       : TimeStampState::Invalid;
     }
     return TimeStampState::None;
 }

@@ -18,7 +18,10 @@ enum class TimeStampState {
 
 // Looks at the signer's first time stamp among its unsigned attributes: an RFC 3161 token
 // or the older countersignature (whose authority's certificate is in `store`, the
-// signature's store).
-TimeStampState VerifySignerTimeStamp(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, FILETIME& when);
+// signature's store). For an invalid one, `failure` says why: the code of the authority's
+// chain when the stamp itself is sound but that chain is not (weakly signed, untrusted,
+// not for time stamping: as the signer's chain would be reported), else TRUST_E_TIME_STAMP.
+TimeStampState VerifySignerTimeStamp(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, FILETIME& when,
+                                     DWORD& failure);
 
 } // namespace signature

@@ -1,0 +1,98 @@
+#include "signature/win32/ChainUsage.h"
+
+#include "signature/TrustCodes.h"
+
+#include <cstring>
+#include <vector>
+
+namespace signature {
+namespace {
+
+// The signature algorithms whose digest Windows refuses in a chain.
+bool WeakAlgorithm(LPCSTR oid)
+{
+    static const char* const weak[] = {
+        szOID_RSA_MD5RSA, szOID_RSA_MD4RSA, szOID_RSA_MD2RSA, szOID_OIWSEC_md5RSA, szOID_OIWSEC_md4RSA,
+        szOID_OIWSEC_md4RSA2,
+    };
+    for (const char* candidate : weak) {
+        if (oid != nullptr && std::strcmp(oid, candidate) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The certificate's extended key usages: false when it has no such extension (or it
+// cannot be read, which `readable` tells).
+bool ExtendedUsages(PCCERT_CONTEXT certificate, std::vector<BYTE>& buffer, bool& readable)
+{
+    readable = true;
+    DWORD size = 0;
+    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size)) {
+        readable = GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
+        return false;
+    }
+    buffer.resize(size);
+    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG,
+                                 reinterpret_cast<PCERT_ENHKEY_USAGE>(buffer.data()), &size)) {
+        readable = false;
+        return false;
+    }
+    return true;
+}
+
+bool Names(const std::vector<BYTE>& buffer, LPCSTR usage)
+{
+    const auto* usages = reinterpret_cast<const CERT_ENHKEY_USAGE*>(buffer.data());
+    for (DWORD i = 0; i < usages->cUsageIdentifier; ++i) {
+        if (std::strcmp(usages->rgpszUsageIdentifier[i], usage) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+DWORD WeakSignatureError(PCCERT_CHAIN_CONTEXT chain)
+{
+    if (chain == nullptr || chain->cChain == 0)
+        return 0;
+    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+    for (DWORD i = 0; i < simple->cElement; ++i) {
+        const CERT_CHAIN_ELEMENT* element = simple->rgpElement[i];
+        // A self-signed top is the anchor: trusted for being in the store, not for its
+        // signature.
+        if (i + 1 == simple->cElement && i > 0 && (element->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED))
+            break;
+        if (WeakAlgorithm(element->pCertContext->pCertInfo->SignatureAlgorithm.pszObjId))
+            return TrustCertificateSignature;
+    }
+    return 0;
+}
+
+bool ChainAllows(PCCERT_CHAIN_CONTEXT chain, LPCSTR usage)
+{
+    if (chain == nullptr || chain->cChain == 0 || chain->rgpChain[0]->cElement == 0)
+        return false;
+    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+    std::vector<BYTE> buffer;
+    for (DWORD i = 0; i < simple->cElement; ++i) {
+        bool readable = true;
+        if (ExtendedUsages(simple->rgpElement[i]->pCertContext, buffer, readable)) {
+            if (!Names(buffer, usage))
+                return false;
+        } else if (!readable) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CertificateNames(PCCERT_CONTEXT certificate, LPCSTR usage)
+{
+    std::vector<BYTE> buffer;
+    bool readable = true;
+    return ExtendedUsages(certificate, buffer, readable) && Names(buffer, usage);
+}
+
+} // namespace signature
