@@ -438,7 +438,8 @@ TEST(ProcessName, AWineProcessIsKnownByItsWindowsProgram)
     child_process wine(ZYREL_WINE_RUN, {copy.string(), "never found"});
     VXN::Process process;
     const vxn::wstring client(VXN_W("ZyrelClient.exe"));
-    for (int attempt = 0; attempt < 1200; ++attempt) {
+    // A first run of Wine makes its prefix before it starts the program.
+    for (int attempt = 0; attempt < 3600; ++attempt) {
         if (process.Open(wine.id()).status == VXN::Result::Success && process.ProgramName() == client)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -281,11 +281,12 @@ public:
         return out;
     }
 
-    // The fake parent under the name of the client being updated, "ZyrelClient.exe": a copy,
-    // since the program reads the name of the file the parent runs (a link would resolve).
-    fs::path client_parent() const
+    // The fake parent under the name of the client being updated, "ZyrelClient.exe" (or
+    // another name): a copy, since the program reads the name of the file the parent runs
+    // (a link would resolve).
+    fs::path client_parent(const std::string& name = "ZyrelClient.exe") const
     {
-        const fs::path target = m_root.path() / "client" / "ZyrelClient.exe";
+        const fs::path target = m_root.path() / "client" / name;
         fs::create_directories(target.parent_path());
         fs::copy_file(zyrel_test::test_program("fake_parent"), target, fs::copy_options::overwrite_existing);
         return target;

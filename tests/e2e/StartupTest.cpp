@@ -389,4 +389,35 @@ TEST(Startup, StartsTheClientAndRelaunchesOnWindows)
         EXPECT_TRUE(fs::exists(folders[0] / box.program().filename()));
     }
 }
+
+// Windows: only a parent that runs the client, or a program of this program's own file
+// name (an earlier instance that relaunched), is waited for; any other is named in the log
+// and the program goes on at once. Names compare without regard to case.
+TEST(SelfUpdate, WaitsOnlyForTheClientOnWindows)
+{
+    struct scenario {
+        std::string parent_name; // empty: the fake parent under its own name
+        bool waited;
+    };
+    for (const scenario& s : {scenario{"ZyrelClient.exe", true}, scenario{"zyrelCLIENT.EXE", true},
+                              scenario{Sandbox::program().filename().string(), true}, scenario{"", false}}) {
+        SCOPED_TRACE(s.parent_name);
+        Sandbox box;
+        const fs::path parent = s.parent_name.empty() ? fs::path() : box.client_parent(s.parent_name);
+        auto run = box.start_parent("exit-soon", {"-selfupdate", "-temp", (box.tmp() / "dl").string(), "-downloadurl", "?"},
+                                    parent);
+        EXPECT_FALSE(run->parent.read_line().empty());
+        const std::string id = std::to_string(run->parent.id());
+        ASSERT_TRUE(box.wait_for_log_line(kShutdown, 60000)) << "the program did not finish";
+        EXPECT_EQ(run->parent.finish(), 0);
+        const auto log = box.log_messages();
+        EXPECT_EQ(has_line(log, "[INF] Waiting for parent process " + id + " to exit"), s.waited);
+        EXPECT_EQ(has_line(log, "[INF] Not waiting for parent process " + id + " (fake_parent.exe): not the Zyrel client"),
+                  !s.waited);
+        if (!s.waited) { // the parent lives for 2 s
+            EXPECT_LT(startup_test::log_seconds(box.tmp() / "ZyrelDownloader.log"), 1.9) << "the program waited";
+        }
+        EXPECT_EQ(log.back(), kShutdown);
+    }
+}
 #endif
