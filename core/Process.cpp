@@ -31,6 +31,25 @@ std::uint32_t GetParentProcessId()
     return id;
 }
 
+bool DescribeFormerParent(std::uint32_t& id, vxn::wstring& programName)
+{
+    id = platform::recorded_creator_id();
+    programName.clear();
+    platform::process_handle handle = platform::invalid_process;
+    if (id == NoProcessId || !platform::open_process(id, handle))
+        return false;
+    Path image;
+    const bool named = platform::process_image_path(handle, id, image) &&
+                       platform::process_program_name(handle, id, image, programName);
+    platform::close_process(handle);
+    return named;
+}
+
+bool SameFileName(const vxn::wstring& a, const vxn::wstring& b)
+{
+    return platform::same_file_name(a, b);
+}
+
 Process::Process() : m_handle(platform::invalid_process), m_id(NoProcessId) {}
 
 Process::~Process()
@@ -45,6 +64,7 @@ void Process::Release()
     m_handle = platform::invalid_process;
     m_id = NoProcessId;
     m_imagePath = Path();
+    m_programName.clear();
 }
 
 bool Process::IsOpen() const
@@ -68,7 +88,9 @@ Result Process::Open(std::uint32_t processId)
     }
 
     Path image;
-    if (!platform::process_image_path(handle, processId, image)) {
+    vxn::wstring program;
+    if (!platform::process_image_path(handle, processId, image) ||
+        !platform::process_program_name(handle, processId, image, program)) {
         const std::uint32_t error = platform::last_error();
         platform::close_process(handle);
         return Result::Fail("GetModuleFileNameExW failed: {0}", system_error_text(error));
@@ -77,6 +99,7 @@ Result Process::Open(std::uint32_t processId)
     m_handle = handle;
     m_id = processId;
     m_imagePath = static_cast<Path&&>(image);
+    m_programName = static_cast<vxn::wstring&&>(program);
     return Result();
 }
 

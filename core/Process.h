@@ -15,8 +15,15 @@
 // forked child); a parent that died before that moment cannot be told from its adopter,
 // except that init (id 1) is never taken for the parent. A program started by a parent
 // that exits at once (a relaunch, say) should therefore not rely on GetParentProcessId on
-// Linux when a subreaper (systemd --user, for one) may adopt it; it can hand its id over
-// explicitly instead.
+// Linux when a subreaper (systemd --user, for one) may adopt it: it checks what the parent
+// runs (Process::ProgramName) before doing anything to it, or is handed the id explicitly.
+//
+// What a process runs. ProgramName is the file name of the program, read with the image
+// path while the process is held: on Windows the main module's; on Linux the executable's
+// (/proc/<pid>/exe), except for a process that Wine runs, whose executable is the Wine
+// loader: there it is the Windows program that the loader mapped as its main image (from
+// /proc/<pid>/maps). The command line that Wine shows for such a process is not used: its
+// first word is whatever the starter of the Windows program put first on its command line.
 //
 // Linux equivalents of the Windows calls:
 //   - a process is held through a pidfd (pidfd_open); without pidfd support (kernels before
@@ -44,6 +51,8 @@
 #include "Path.h"
 #include "Result.h"
 
+#include <vxnstl/string>
+
 #include <cstdint>
 
 namespace VXN {
@@ -56,6 +65,21 @@ inline constexpr std::uint32_t NoProcessId = 0xFFFFFFFFu;
 // The id of the process that created this one, or NoProcessId when it cannot be
 // determined or that process has ended.
 std::uint32_t GetParentProcessId();
+
+// When GetParentProcessId has no answer: the id the system recorded for this process's
+// creator and the program file name of whatever process has that id now (init or an
+// adopter on Linux, a newer process that reused the id on Windows), for saying in the log
+// what is not waited for. False when the system recorded nothing or no readable process has
+// the id. It holds nothing afterwards: that process is not ours to wait for or signal.
+bool DescribeFormerParent(std::uint32_t& id, vxn::wstring& programName);
+
+// Whether two file names are the same name to Windows, which compares them without regard
+// to case: code unit by code unit after simple (one-to-one) upper-casing. On Windows the
+// system's own upper-case table decides (CompareStringOrdinal); on Linux a table of the
+// simple upper-case pairs of Latin (ASCII, Latin-1, Latin Extended-A, Latin Extended
+// Additional), Greek, Cyrillic, Armenian and the full-width Latin letters, which agrees with
+// Windows there. Nothing is normalised or expanded ("\u00DF" never equals "SS").
+bool SameFileName(const vxn::wstring& a, const vxn::wstring& b);
 
 class Process {
 public:
@@ -84,11 +108,14 @@ public:
     bool IsOpen() const;
     std::uint32_t Id() const { return m_id; }
     Path& ImagePath() { return m_imagePath; }
+    // The file name of the program the process runs (see above); "" while none is held.
+    const vxn::wstring& ProgramName() const { return m_programName; }
 
 private:
     void Release();
 
     Path m_imagePath;
+    vxn::wstring m_programName;
     std::intptr_t m_handle;
     std::uint32_t m_id;
 };

@@ -22,12 +22,20 @@ std::uint32_t recorded_parent_id();
 bool parent_still_running(std::uint32_t id);
 // The same, for a process already held, so that the answer cannot go stale.
 bool held_process_is_parent(process_handle handle, std::uint32_t id);
+// The creator's id as recorded, without the rules of recorded_parent_id (Linux: init too).
+std::uint32_t recorded_creator_id();
 
 bool open_process(std::uint32_t id, process_handle& handle);
 void close_process(process_handle handle);
 // The full path of the held process's executable, whatever its length; fails for a
 // process that has ended.
 bool process_image_path(process_handle handle, std::uint32_t id, Path& out);
+// The file name of the program the held process runs (Process::ProgramName), given the
+// image path just read; fails for a process that has ended meanwhile.
+bool process_program_name(process_handle handle, std::uint32_t id, Path& image, vxn::wstring& out);
+
+// SameFileName: the platform's case-insensitive comparison of file names.
+bool same_file_name(const vxn::wstring& a, const vxn::wstring& b);
 
 enum class wait_outcome { ended, timed_out, failed };
 wait_outcome wait_process(process_handle handle, std::uint32_t timeoutMs);

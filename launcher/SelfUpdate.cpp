@@ -20,6 +20,19 @@ bool Ended(VXN::Process& process, std::uint32_t milliseconds)
     return process.Wait(milliseconds).Succeeded();
 }
 
+// The process being updated is the client, which the launcher starts as
+// "ZyrelClient<suffix>.exe", or an earlier instance of this program that relaunched itself
+// (its copy carries the same file name).
+bool IsProcessBeingUpdated(const VXN::Process& parent)
+{
+    const vxn::wstring client =
+        VXN::format(VXN_W("ZyrelClient{0}.exe"), Settings::Get(Settings::Key::AppSuffix, VXN_W("")));
+    if (VXN::SameFileName(parent.ProgramName(), client))
+        return true;
+    const vxn::wstring own = VXN::GetExecutablePath().FileName().WideString();
+    return !own.empty() && VXN::SameFileName(parent.ProgramName(), own);
+}
+
 } // namespace
 
 void WaitForParentExit()
@@ -29,18 +42,30 @@ void WaitForParentExit()
     if (selfupdate_platform::ReplacedFirstInstance())
         return;
 
-    // Open checks, once it holds the process, that it still holds this process's parent:
-    // a parent that died is never mistaken for the process that adopted us (init, or a
-    // subreaper such as systemd --user), which must never be waited for, asked to close
-    // or killed. What is left on Linux: a parent that dies between starting us and our
-    // first instruction cannot be told from its adopter, because nothing records the
-    // original parent; the program learns it as early as it can (at load time).
+    // Only the process being updated is waited for, asked to close or killed, and only
+    // while it is verifiably that process. Open holds the process and checks that it is
+    // still this process's parent, so a parent that died is never mistaken for whatever
+    // has its id now (init or a subreaper such as systemd --user on Linux, a newer process
+    // on Windows). What Linux cannot tell apart is a parent that died before this program's
+    // first instruction (the usual hand-over: the client exits at once) and its adopter;
+    // that adopter, a shell that started us, or anything else is told from the client by
+    // what it runs, read through the held process.
     const std::uint32_t parentId = VXN::GetParentProcessId();
-    if (parentId == VXN::NoProcessId)
-        return;
     VXN::Process parent;
-    if (!parent.Open(parentId).Succeeded())
+    if (parentId == VXN::NoProcessId || !parent.Open(parentId).Succeeded()) {
+        std::uint32_t formerId = VXN::NoProcessId;
+        vxn::wstring program;
+        if (VXN::DescribeFormerParent(formerId, program))
+            VXN_LOG(kSource, VXN::LogLevel::Info,
+                    "Not waiting for parent process {0} ({1}): the process that started this program has ended",
+                    formerId, program);
         return;
+    }
+    if (!IsProcessBeingUpdated(parent)) {
+        VXN_LOG(kSource, VXN::LogLevel::Info, "Not waiting for parent process {0} ({1}): not the Zyrel client",
+                parentId, parent.ProgramName());
+        return;
+    }
 
     VXN_LOG(kSource, VXN::LogLevel::Info, "Waiting for parent process {0} to exit", parentId);
     if (Ended(parent, 10000))

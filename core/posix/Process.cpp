@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <string>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -189,7 +190,156 @@ bool list_windows(const x11_library& x, Display* display, window_visitor visit, 
     return true;
 }
 
+// The simple upper-case pairs that Windows' own table holds for the scripts of file names
+// people actually use (see SameFileName): each run maps the code units first, first + step,
+// ... up to last, by adding delta.
+struct upper_case_run {
+    char16_t first;
+    char16_t last;
+    std::int32_t delta;
+    std::uint8_t step;
+};
+constexpr upper_case_run kUpperCase[] = {
+    {0x0061, 0x007A, -32, 1},  // Basic Latin
+    {0x00E0, 0x00F6, -32, 1},  // Latin-1, without the division sign
+    {0x00F8, 0x00FE, -32, 1},  //   and without the sharp s, which has no single capital
+    {0x00FF, 0x00FF, 0x0178 - 0x00FF, 1},
+    {0x0101, 0x012F, -1, 2},   // Latin Extended-A: capital and small alternate
+    {0x0133, 0x0137, -1, 2},
+    {0x013A, 0x0148, -1, 2},
+    {0x014B, 0x0177, -1, 2},
+    {0x017A, 0x017E, -1, 2},
+    {0x03AC, 0x03AC, 0x0386 - 0x03AC, 1}, // Greek, with its accented vowels
+    {0x03AD, 0x03AF, 0x0388 - 0x03AD, 1},
+    {0x03B1, 0x03C1, -32, 1},
+    {0x03C2, 0x03C2, 0x03A3 - 0x03C2, 1}, // final sigma
+    {0x03C3, 0x03CB, -32, 1},
+    {0x03CC, 0x03CC, 0x038C - 0x03CC, 1},
+    {0x03CD, 0x03CE, 0x038E - 0x03CD, 1},
+    {0x0430, 0x044F, -32, 1},  // Cyrillic
+    {0x0450, 0x045F, -80, 1},
+    {0x0461, 0x0481, -1, 2},
+    {0x048B, 0x04BF, -1, 2},
+    {0x04C2, 0x04CE, -1, 2},
+    {0x04CF, 0x04CF, 0x04C0 - 0x04CF, 1},
+    {0x04D1, 0x052F, -1, 2},
+    {0x0561, 0x0586, -48, 1},  // Armenian
+    {0x1E01, 0x1E95, -1, 2},   // Latin Extended Additional
+    {0x1EA1, 0x1EFF, -1, 2},
+    {0xFF41, 0xFF5A, -32, 1},  // full-width Latin
+};
+
+char16_t upper_case(char16_t unit)
+{
+    for (const upper_case_run& run : kUpperCase) {
+        if (unit < run.first || unit > run.last)
+            continue;
+        if ((unit - run.first) % run.step != 0)
+            return unit;
+        return static_cast<char16_t>(unit + run.delta);
+    }
+    return unit;
+}
+
+// The loaders that run Windows programs; the program itself is only mapped.
+bool is_wine_loader(const std::string& name)
+{
+    return name == "wine" || name == "wine64" || name == "wine-preloader" || name == "wine64-preloader";
+}
+
+std::string after_last_slash(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ends_with_exe(const std::string& name)
+{
+    if (name.size() < 4)
+        return false;
+    const char* tail = name.c_str() + name.size() - 4;
+    return tail[0] == '.' && (tail[1] | 0x20) == 'e' && (tail[2] | 0x20) == 'x' && (tail[3] | 0x20) == 'e';
+}
+
+bool read_whole(const char* file, std::string& out)
+{
+    const int fd = open(file, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            const int error = errno;
+            close(fd);
+            errno = error;
+            return got == 0;
+        }
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// The Windows program of a process that Wine runs: the first .exe file, in address order,
+// that is mapped from its start (its PE headers), which is the main image Wine loaded. A
+// process that only reads such a file maps nothing of it as an image; one that has not
+// mapped its program yet has no answer.
+bool wine_program(std::uint32_t id, std::string& name)
+{
+    std::string maps;
+    native_string file;
+    file.assign_format("/proc/{0}/maps", id);
+    if (!read_whole(file.c_str(), maps))
+        return false;
+    std::size_t line = 0;
+    while (line < maps.size()) {
+        std::size_t end = maps.find('\n', line);
+        if (end == std::string::npos)
+            end = maps.size();
+        // address perms offset device inode   path
+        std::size_t at = line;
+        std::string fields[5];
+        for (std::string& field : fields) {
+            while (at < end && maps[at] == ' ')
+                ++at;
+            const std::size_t start = at;
+            while (at < end && maps[at] != ' ')
+                ++at;
+            field = maps.substr(start, at - start);
+        }
+        while (at < end && maps[at] == ' ')
+            ++at;
+        const std::string& offset = fields[2];
+        if (!offset.empty() && at < end && maps[at] == '/') {
+            const std::string mapped = after_last_slash(maps.substr(at, end - at));
+            if (offset.find_first_not_of('0') == std::string::npos && ends_with_exe(mapped)) {
+                name = mapped;
+                return true;
+            }
+        }
+        line = end + 1;
+    }
+    return false;
+}
+
 } // namespace
+
+std::uint32_t recorded_creator_id()
+{
+    const pid_t parent = g_parent.load(std::memory_order_relaxed);
+    return parent > 0 ? static_cast<std::uint32_t>(parent) : NoProcessId;
+}
+
+bool same_file_name(const vxn::wstring& a, const vxn::wstring& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (vxn::u32 i = 0; i < a.size(); ++i)
+        if (upper_case(a[i]) != upper_case(b[i]))
+            return false;
+    return true;
+}
 
 std::uint32_t recorded_parent_id()
 {
@@ -245,6 +395,24 @@ bool process_image_path(process_handle handle, std::uint32_t id, Path& out)
         return false;
     }
     out = Path(target);
+    return true;
+}
+
+bool process_program_name(process_handle handle, std::uint32_t id, Path& image, vxn::wstring& out)
+{
+    // The executable's own name: a name is what follows the last slash, as a backslash is
+    // an ordinary character in a Linux file name.
+    const vxn::string& executable = image.HeldUtf8();
+    std::string program = after_last_slash(std::string(executable.c_str(), executable.size()));
+    std::string windows;
+    if (is_wine_loader(program) && wine_program(id, windows))
+        program = windows;
+    // As for the image path: the answer is the held process's only if it still lives.
+    if (has_ended(handle)) {
+        errno = ESRCH;
+        return false;
+    }
+    out.assign_utf8(program.c_str(), static_cast<vxn::u32>(program.size()));
     return true;
 }
 

@@ -111,6 +111,21 @@ std::uint32_t recorded_parent_id()
     return static_cast<std::uint32_t>(information.parentProcessId);
 }
 
+std::uint32_t recorded_creator_id()
+{
+    return recorded_parent_id();
+}
+
+bool same_file_name(const vxn::wstring& a, const vxn::wstring& b)
+{
+    // The ordinal comparison that ignores case is the one the file system makes: the
+    // system's upper-case table, one code unit at a time, no linguistic rules.
+    if (a.size() != b.size())
+        return false;
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
 bool held_process_is_parent(process_handle handle, std::uint32_t)
 {
     // An ended parent is gone, even while someone's handle keeps its record (and id) alive.
@@ -160,6 +175,17 @@ bool process_image_path(process_handle handle, std::uint32_t, Path& out)
             return false;
         }
     }
+}
+
+bool process_program_name(process_handle, std::uint32_t, Path& image, vxn::wstring& out)
+{
+    // Read through the handle, the name cannot belong to anyone else.
+    const vxn::wstring& path = image.HeldWide();
+    vxn::u32 start = path.size();
+    while (start > 0 && path[start - 1] != L'\\' && path[start - 1] != L'/')
+        --start;
+    out = path.substr(start);
+    return true;
 }
 
 wait_outcome wait_process(process_handle handle, std::uint32_t timeoutMs)

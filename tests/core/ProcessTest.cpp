@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -351,6 +352,104 @@ TEST(ProcessParent, AProgramStartedAsAnOrphanOfInitHasNoParent)
         GTEST_SKIP() << "orphans are adopted by a subreaper here (process " << ppid
                      << "), which a program that starts as an orphan cannot tell from a parent";
     EXPECT_EQ(parent, VXN::NoProcessId);
+}
+
+#endif
+
+// File names as Windows compares them: case does not count, one code unit at a time.
+TEST(ProcessName, FileNamesCompareWithoutRegardToCaseAsWindowsDoes)
+{
+    const auto same = [](const char* a, const char* b) {
+        vxn::wstring first;
+        vxn::wstring second;
+        first.assign_utf8(a, static_cast<vxn::u32>(std::strlen(a)));
+        second.assign_utf8(b, static_cast<vxn::u32>(std::strlen(b)));
+        return VXN::SameFileName(first, second);
+    };
+    EXPECT_TRUE(same("ZyrelClient.exe", "ZyrelClient.exe"));
+    EXPECT_TRUE(same("ZyrelClient.exe", "zyrelclient.EXE"));
+    EXPECT_TRUE(same("ZyrelClient\xC3\xA9t\xC3\xA9.exe", "ZYRELCLIENT\xC3\x89T\xC3\x89.EXE")); // Latin-1
+    EXPECT_TRUE(same("\xD0\xBA\xD0\xBB\xD0\xB8\xD0\xB5\xD0\xBD\xD1\x82.exe",
+                     "\xD0\x9A\xD0\x9B\xD0\x98\xD0\x95\xD0\x9D\xD0\xA2.EXE")); // Cyrillic
+    EXPECT_TRUE(same("\xCE\xB6\xCF\x89.exe", "\xCE\x96\xCE\xA9.exe"));                   // Greek
+    EXPECT_TRUE(same("\xC5\x82\xC3\xB3" "d\xC5\xBA.exe", "\xC5\x81\xC3\x93" "D\xC5\xB9.exe")); // Latin Extended-A
+    EXPECT_TRUE(same("", ""));
+
+    EXPECT_FALSE(same("ZyrelClient.exe", "ZyrelClientX.exe"));
+    EXPECT_FALSE(same("ZyrelClient.exe", "ZyrelClient.exe "));
+    EXPECT_FALSE(same("ZyrelClient.exe", "ZyrelClient.ex"));
+    EXPECT_FALSE(same("ZyrelClient.exe", "ZyrelClient"));
+    EXPECT_FALSE(same("Stra\xC3\x9F" "e.exe", "STRASSE.EXE")); // no expansion
+    EXPECT_FALSE(same("a.exe", "b.exe"));
+    EXPECT_FALSE(same("[.exe", "{.exe")); // next to the letters, not letters
+    EXPECT_FALSE(same("@.exe", "`.exe"));
+}
+
+// A process is known by the file name of the program it runs, read through the held
+// process, whatever its arguments say.
+TEST(ProcessName, AProcessIsKnownByTheFileItRuns)
+{
+    zyrel_test::temp_folder folder;
+    const std::string extension = process_child.extension().string();
+    std::vector<std::string> names = {"ZyrelClient" + extension, "Zyrel Client (\xC3\xA9)" + extension};
+#if !defined(_WIN32)
+    // A backslash is an ordinary character of a Linux file name, not a folder's end.
+    names.push_back("folder\\ZyrelClient.exe");
+#endif
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const fs::path copy = folder.path() / fs::path(std::u8string(reinterpret_cast<const char8_t*>(name.c_str())));
+        fs::copy_file(process_child, copy);
+        child_process child(copy, {"sleep"});
+        VXN::Process process;
+        open_when_ready(process, child);
+        vxn::wstring expected;
+        expected.assign_utf8(name.c_str(), static_cast<vxn::u32>(name.size()));
+        EXPECT_TRUE(process.ProgramName() == expected);
+        EXPECT_EQ(process.Stop(false).status, VXN::Result::Success);
+        EXPECT_EQ(process.Wait(kForever).status, VXN::Result::Success);
+        child.finish();
+        EXPECT_TRUE(process.ProgramName() == expected) << "kept while held";
+    }
+    VXN::Process idle;
+    EXPECT_TRUE(idle.ProgramName().empty());
+}
+
+#if !defined(_WIN32) && defined(ZYREL_WINE_RUN)
+
+// A Windows program under Wine: the executable is the Wine loader, the program is the
+// Windows file that the loader mapped as its main image.
+TEST(ProcessName, AWineProcessIsKnownByItsWindowsProgram)
+{
+    fs::path windows_program;
+    for (const char* folder : {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows", "/usr/lib/i386-linux-gnu/wine/i386-windows",
+                               "/usr/lib/wine/x86_64-windows", "/usr/lib/wine/i386-windows"})
+        if (fs::exists(fs::path(folder) / "find.exe")) {
+            windows_program = fs::path(folder) / "find.exe";
+            break;
+        }
+    if (windows_program.empty() || zyrel_test::run_child("/bin/sh", {"-c", "command -v wine"}).exit_code != 0)
+        GTEST_SKIP() << "Wine is not installed here";
+
+    zyrel_test::temp_folder folder;
+    const fs::path copy = folder.path() / "ZyrelClient.exe";
+    fs::copy_file(windows_program, copy);
+    // find.exe reads its input until the end: it runs until the test closes it.
+    child_process wine(ZYREL_WINE_RUN, {copy.string(), "never found"});
+    VXN::Process process;
+    const vxn::wstring client(VXN_W("ZyrelClient.exe"));
+    // A first run of Wine makes its prefix before it starts the program.
+    for (int attempt = 0; attempt < 3600; ++attempt) {
+        if (process.Open(wine.id()).status == VXN::Result::Success && process.ProgramName() == client)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(process.ProgramName() == client) << process.ProgramName().size();
+    const std::string loader = fs::path(process.ImagePath().Utf8()).filename().string();
+    EXPECT_EQ(loader.rfind("wine", 0), 0u) << loader;
+    wine.close_input();
+    EXPECT_EQ(process.Wait(kForever).status, VXN::Result::Success);
+    wine.finish();
 }
 
 #endif

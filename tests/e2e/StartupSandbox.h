@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -49,6 +50,28 @@ inline bool has_line(const std::vector<std::string>& lines, const std::string& l
         if (candidate == line)
             return true;
     return false;
+}
+
+// The seconds from a log's first line to its last, by their time stamps
+// ("2026-01-31 12:34:56.789+01 ..."); across midnight too.
+inline double log_seconds(const fs::path& log)
+{
+    const std::vector<std::string> lines = zyrel_test::lines_of(zyrel_test::read_file(log));
+    const auto time_of_day = [](const std::string& line) {
+        int hours = 0;
+        int minutes = 0;
+        double seconds = 0;
+        if (line.size() < 23 || std::sscanf(line.c_str() + 11, "%d:%d:%lf", &hours, &minutes, &seconds) != 3)
+            return -1.0;
+        return hours * 3600.0 + minutes * 60.0 + seconds;
+    };
+    if (lines.empty())
+        return -1;
+    const double first = time_of_day(lines.front());
+    const double last = time_of_day(lines.back());
+    if (first < 0 || last < 0)
+        return -1;
+    return last >= first ? last - first : last + 86400 - first;
 }
 
 // What one start of the fake program recorded.
@@ -258,6 +281,34 @@ public:
         return out;
     }
 
+    // The fake parent under the name of the client being updated, "ZyrelClient.exe" (or
+    // another name): a copy, since the program reads the name of the file the parent runs
+    // (a link would resolve).
+    fs::path client_parent(const std::string& name = "ZyrelClient.exe") const
+    {
+        const fs::path target = m_root.path() / "client" / name;
+        fs::create_directories(target.parent_path());
+        fs::copy_file(zyrel_test::test_program("fake_parent"), target, fs::copy_options::overwrite_existing);
+        return target;
+    }
+
+    // Starts the fake parent in `mode` (or `parent`, a copy of it), which starts the program
+    // with `arguments`.
+    std::unique_ptr<parent_run> start_parent(const std::string& mode, const std::vector<std::string>& arguments,
+                                             const fs::path& parent = fs::path()) const
+    {
+        std::vector<std::string> words = {mode, (m_tmp / "ZyrelDownloader.log").string(), program().string()};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        zyrel_test::child_options options;
+        options.environment = environment();
+        const fs::path saved = fs::current_path();
+        fs::current_path(m_work);
+        auto run = std::make_unique<parent_run>(parent.empty() ? zyrel_test::test_program("fake_parent") : parent,
+                                                words, options);
+        fs::current_path(saved);
+        return run;
+    }
+
 #if !defined(_WIN32)
     // Lets another user (the survivor scenario) write the log and find its folders.
     void open_to_everyone() const
@@ -266,19 +317,6 @@ public:
             chmod(folder.c_str(), 0777);
     }
 
-    // Starts the fake parent in `mode`, which starts the program with `arguments`.
-    std::unique_ptr<parent_run> start_parent(const std::string& mode, const std::vector<std::string>& arguments) const
-    {
-        std::vector<std::string> words = {mode, (m_tmp / "ZyrelDownloader.log").string(), program().string()};
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        zyrel_test::child_options options;
-        options.environment = environment();
-        const fs::path saved = fs::current_path();
-        fs::current_path(m_work);
-        auto run = std::make_unique<parent_run>(zyrel_test::test_program("fake_parent"), words, options);
-        fs::current_path(saved);
-        return run;
-    }
 
     // Runs a command found on PATH with the sandbox's environment; its exit code.
     int run_wrapped(const std::vector<std::string>& words) const

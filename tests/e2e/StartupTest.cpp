@@ -228,26 +228,63 @@ TEST(Startup, FailedRelaunchGoesOnInTheFirstProcess)
 }
 
 // The self-update handoff against real parents, all at once: each scenario takes up to 16
-// seconds of the program's own waiting.
-TEST(SelfUpdate, WaitsAndEscalatesOnlyWhileTheParentLives)
+// seconds of the program's own waiting. Only a parent that runs the client (a copy of the
+// fake parent named ZyrelClient.exe) is waited for and escalated against; a parent of any
+// other name, and the subreaper that adopts the program when its starter exits at once, is
+// named in the log and left alone, and the program goes on at once.
+TEST(SelfUpdate, WaitsAndEscalatesOnlyForTheClientWhileItLives)
 {
     struct scenario {
         std::string mode;
+        bool client;
         std::unique_ptr<Sandbox> box;
         std::unique_ptr<startup_test::parent_run> run;
     };
     std::vector<scenario> scenarios;
     const bool root = geteuid() == 0;
-    for (const char* mode : {"exit-soon", "term-exits", "term-ignored", "survivor", "exit-after-start"}) {
+    const std::vector<std::pair<const char*, bool>> modes = {
+        {"exit-soon", true},     {"term-exits", true}, {"term-ignored", true}, {"survivor", true},
+        {"exit-after-start", true}, {"term-ignored", false}, {"subreaper", false}};
+    for (const auto& [mode, client] : modes) {
         if (std::string(mode) == "survivor" && !root)
             continue;
-        scenario s{mode, std::make_unique<Sandbox>(), nullptr};
+        scenario s{mode, client, std::make_unique<Sandbox>(), nullptr};
         s.box->open_to_everyone();
-        s.run = s.box->start_parent(mode, {"-selfupdate", "-temp", (s.box->tmp() / "dl").string(), "-downloadurl", "?"});
+        const fs::path parent = client ? s.box->client_parent() : fs::path();
+        s.run = s.box->start_parent(mode, {"-selfupdate", "-temp", (s.box->tmp() / "dl").string(), "-downloadurl", "?"},
+                                    parent);
         scenarios.push_back(std::move(s));
     }
     for (scenario& s : scenarios) {
-        SCOPED_TRACE(s.mode);
+        SCOPED_TRACE(s.mode + (s.client ? " (client)" : " (other name)"));
+        if (!s.client) {
+            // Not the client: the program ends by itself while the parent still runs, which it
+            // never would after a wait and a termination.
+            ASSERT_TRUE(s.box->wait_for_log_line(kShutdown, 30000)) << "the program did not finish";
+            const auto log = s.box->log_messages();
+            const int program = std::stoi(s.run->parent.read_line());
+            const int parent = static_cast<int>(s.run->parent.id());
+            EXPECT_TRUE(has_line(log, "[INF] Not waiting for parent process " + std::to_string(parent) +
+                                          " (fake_parent): not the Zyrel client"));
+            for (const std::string& line : log)
+                EXPECT_EQ(line.find("Waiting for parent process"), std::string::npos) << line;
+            EXPECT_LT(startup_test::log_seconds(s.box->tmp() / "ZyrelDownloader.log"), 5.0) << "the program waited";
+            if (s.mode == "term-ignored") {
+                const std::string stat = zyrel_test::read_file("/proc/" + std::to_string(parent) + "/stat");
+                const std::size_t state = stat.rfind(") ");
+                ASSERT_NE(state, std::string::npos);
+                EXPECT_NE(stat[state + 2], 'Z') << "the parent was ended";
+                kill(parent, SIGKILL);
+                EXPECT_EQ(s.run->parent.finish(), 128 + SIGKILL);
+            } else {
+                // The subreaper reaps the program and then ends by itself.
+                EXPECT_EQ(s.run->parent.finish(), 0);
+            }
+            EXPECT_GT(program, 0);
+            EXPECT_EQ(s.run->output().find("SIGTERM"), std::string::npos) << "the parent was asked to close";
+            EXPECT_EQ(log.back(), kShutdown);
+            continue;
+        }
         const int parent_code = s.run->parent.finish();
         const std::string parent_output = s.run->output();
         ASSERT_TRUE(s.box->wait_for_log_line(kShutdown, 30000)) << "the program did not finish";
@@ -265,9 +302,12 @@ TEST(SelfUpdate, WaitsAndEscalatesOnlyWhileTheParentLives)
             EXPECT_EQ(parent_code, 15);
             EXPECT_FALSE(timed_out);
         } else if (s.mode == "term-ignored") {
+            // The full escalation: the close request after 10 s, termination after 5 more.
+            EXPECT_TRUE(has_line(log, waiting));
             EXPECT_NE(parent_output.find("SIGTERM"), std::string::npos);
             EXPECT_EQ(parent_code, 128 + SIGKILL);
             EXPECT_FALSE(timed_out);
+            EXPECT_GE(startup_test::log_seconds(s.box->tmp() / "ZyrelDownloader.log"), 15.0);
         } else if (s.mode == "survivor") {
             // Running as another user, the program can signal nothing of ours: only the
             // message remains (on stderr and in the log without a desktop).
@@ -292,8 +332,8 @@ void count_term(int)
 }
 } // namespace
 
-// A parent that dies leaves the program to an adopter: here the test itself, as a
-// subreaper. The adopter is never waited for, asked to close or killed.
+// A client that dies while the program runs leaves it to an adopter: here the test itself,
+// as a subreaper. The adopter is never waited for, asked to close or killed.
 TEST(SelfUpdate, NeverSignalsTheProcessThatAdoptedIt)
 {
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0), 0);
@@ -304,7 +344,8 @@ TEST(SelfUpdate, NeverSignalsTheProcessThatAdoptedIt)
     g_test_terms = 0;
 
     Sandbox box;
-    auto run = box.start_parent("exit-after-start", {"-selfupdate", "-temp", (box.tmp() / "dl").string(), "-downloadurl", "?"});
+    auto run = box.start_parent("exit-after-start", {"-selfupdate", "-temp", (box.tmp() / "dl").string(), "-downloadurl", "?"},
+                                box.client_parent());
     EXPECT_EQ(run->parent.finish(), 0);
     const int program = std::stoi(run->output());
     const bool finished = box.wait_for_log_line(kShutdown, 30000);
@@ -346,6 +387,37 @@ TEST(Startup, StartsTheClientAndRelaunchesOnWindows)
         const std::regex folder_name("ZyrelDownloader-[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
         EXPECT_TRUE(std::regex_match(folders[0].filename().string(), folder_name)) << folders[0];
         EXPECT_TRUE(fs::exists(folders[0] / box.program().filename()));
+    }
+}
+
+// Windows: only a parent that runs the client, or a program of this program's own file
+// name (an earlier instance that relaunched), is waited for; any other is named in the log
+// and the program goes on at once. Names compare without regard to case.
+TEST(SelfUpdate, WaitsOnlyForTheClientOnWindows)
+{
+    struct scenario {
+        std::string parent_name; // empty: the fake parent under its own name
+        bool waited;
+    };
+    for (const scenario& s : {scenario{"ZyrelClient.exe", true}, scenario{"zyrelCLIENT.EXE", true},
+                              scenario{Sandbox::program().filename().string(), true}, scenario{"", false}}) {
+        SCOPED_TRACE(s.parent_name);
+        Sandbox box;
+        const fs::path parent = s.parent_name.empty() ? fs::path() : box.client_parent(s.parent_name);
+        auto run = box.start_parent("exit-soon", {"-selfupdate", "-temp", (box.tmp() / "dl").string(), "-downloadurl", "?"},
+                                    parent);
+        EXPECT_FALSE(run->parent.read_line().empty());
+        const std::string id = std::to_string(run->parent.id());
+        ASSERT_TRUE(box.wait_for_log_line(kShutdown, 60000)) << "the program did not finish";
+        EXPECT_EQ(run->parent.finish(), 0);
+        const auto log = box.log_messages();
+        EXPECT_EQ(has_line(log, "[INF] Waiting for parent process " + id + " to exit"), s.waited);
+        EXPECT_EQ(has_line(log, "[INF] Not waiting for parent process " + id + " (fake_parent.exe): not the Zyrel client"),
+                  !s.waited);
+        if (!s.waited) { // the parent lives for 2 s
+            EXPECT_LT(startup_test::log_seconds(box.tmp() / "ZyrelDownloader.log"), 1.9) << "the program waited";
+        }
+        EXPECT_EQ(log.back(), kShutdown);
     }
 }
 #endif

@@ -7,7 +7,11 @@
 //   term-ignored      ignores SIGTERM (only SIGKILL ends it)
 //   survivor          starts the program as user nobody with CAP_SYS_PTRACE alone, so it
 //                     can see us but not signal us, and exits once the program has
-// Every SIGTERM it receives is printed as "SIGTERM".
+//   subreaper         (Linux) becomes a child subreaper; a child of it starts the program
+//                     and exits before the program runs its first instruction, so the
+//                     program starts adopted by this process, which exits once it has ended
+// Every SIGTERM it receives is printed as "SIGTERM". The tests run it under its own name or
+// as a copy named like the client.
 #if defined(_WIN32)
 // Windows knows the one mode its tests need: exit-soon.
 #include <windows.h>
@@ -36,12 +40,14 @@ int wmain(int argc, wchar_t** argv)
     return 0;
 }
 #else
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -85,6 +91,44 @@ int main(int argc, char** argv)
     struct sigaction action = {};
     action.sa_handler = on_term;
     sigaction(SIGTERM, &action, nullptr);
+
+    if (mode == "subreaper") {
+        if (prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0)
+            return 4;
+        int report[2];
+        if (pipe(report) != 0)
+            return 4;
+        const pid_t middle = fork();
+        if (middle == 0) {
+            const pid_t starter = getpid();
+            const pid_t program = fork();
+            if (program == 0) {
+                signal(SIGTERM, SIG_DFL);
+                close(report[0]);
+                close(report[1]);
+                // The middle process is gone before the program starts: adopted from its
+                // first instruction on, as when a client starts the update and exits at once.
+                while (getppid() == starter)
+                    sleep_ms(1);
+                execv(argv[3], argv + 3);
+                _exit(127);
+            }
+            (void)!write(report[1], &program, sizeof program);
+            _exit(0);
+        }
+        close(report[1]);
+        pid_t program = 0;
+        if (read(report[0], &program, sizeof program) != static_cast<ssize_t>(sizeof program))
+            return 4;
+        std::printf("%d\n", static_cast<int>(program));
+        std::fflush(stdout);
+        int status = 0;
+        while (waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+        }
+        while (waitpid(program, &status, 0) < 0 && errno == EINTR) {
+        }
+        return 0;
+    }
 
     const pid_t child = fork();
     if (child == 0) {
