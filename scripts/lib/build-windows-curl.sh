@@ -6,9 +6,16 @@
 #
 # Debian has no MinGW libcurl, so it is cross-built from Debian's own curl source package
 # (with Debian's patches) for the same version as the Linux build's libcurl: Schannel for
-# TLS (Windows' own, no OpenSSL DLLs), static zlib for content decoding, and only the
-# FILE, HTTP and HTTPS protocols. A finished build is reused; an unfinished one is never
-# mistaken for a finished one (it is installed under a temporary name and renamed last).
+# TLS (Windows' own, no OpenSSL DLLs) and only what the program asks of it: the FILE, HTTP
+# and HTTPS protocols, redirects, proxies (HTTP, HTTPS and SOCKS, with Basic credentials
+# in the proxy address) and the error texts. No zlib: the program never sends
+# Accept-Encoding, so libcurl would never decode a body. Every function in its own section
+# and no unwind tables, so the program's link drops what it does not call.
+#
+# A finished build is reused; an unfinished one is never mistaken for a finished one (it
+# is installed under a temporary name and renamed last). The folder's name carries the
+# source version and a short hash of this script, so a build made with other options is
+# never taken for this one (cmake/mingw-common.cmake looks for the same name).
 #
 # ZYREL_DEPS_CACHE moves the cache (default: ${XDG_CACHE_HOME:-~/.cache}/zyrel-deps).
 set -euo pipefail
@@ -31,7 +38,9 @@ as_root() {
 # carry the same library; otherwise whatever the archive offers.
 version=$(dpkg-query -W -f='${source:Version}' libcurl4-openssl-dev 2>/dev/null || true)
 
-prefix_for() { echo "$cache/curl-$1-$arch"; }
+# Any change to this script (options, flags) names a new folder.
+key=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-8)
+prefix_for() { echo "$cache/curl-$1-$key-$arch"; }
 if [ -n "$version" ] && [ -f "$(prefix_for "$version")/.zyrel-complete" ]; then
     prefix_for "$version"
     exit 0
@@ -100,11 +109,35 @@ trap 'rm -rf "$work"' EXIT
 dpkg-source --no-check -x "$dsc" "$work/src" >&2
 
 echo "build-windows-curl: building curl $version for $triple into $prefix" >&2
+# The work folder's random name stays out of the objects. The C runtime's own sscanf and
+# sprintf (msvcrt) read the status line and format the few numbers libcurl hands them as
+# well as MinGW's portable ones, which would add some 50 KB.
+cflags="-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -ffile-prefix-map=$work=."
+cflags+=" -D__USE_MINGW_ANSI_STDIO=0"
+features=(
+    # Protocols: FILE, HTTP, HTTPS.
+    -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FTP=ON
+    -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_IMAP=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_POP3=ON
+    -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_SMB=ON -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_TELNET=ON
+    -DCURL_DISABLE_TFTP=ON
+    # Nothing the program sets: no cookies, forms, .netrc, HSTS or Alt-Svc caches, DNS over
+    # HTTPS, time conditions, built-in progress meter, option-listing API or DNS shuffling.
+    -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_NETRC=ON
+    -DCURL_DISABLE_HSTS=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_DOH=ON
+    -DCURL_DISABLE_PARSEDATE=ON -DCURL_DISABLE_PROGRESS_METER=ON
+    -DCURL_DISABLE_GETOPTIONS=ON -DCURL_DISABLE_SHUFFLE_DNS=ON
+    # Authentication: the program never sets CURLOPT_HTTPAUTH or CURLOPT_PROXYAUTH, so only
+    # Basic (credentials written into the proxy address) is reachable; Digest, NTLM and AWS
+    # signatures go. (Negotiate comes with SSPI and cannot be left out in this version.)
+    -DCURL_DISABLE_CRYPTO_AUTH=ON -DCURL_DISABLE_NTLM=ON
+    -DCURL_ZLIB=OFF
+)
 cmake -S "$work/src" -B "$work/build" -G Ninja \
     -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DCMAKE_SYSTEM_NAME=Windows \
     -DCMAKE_C_COMPILER="$triple-gcc-posix" \
     -DCMAKE_RC_COMPILER="$triple-windres" \
+    -DCMAKE_C_FLAGS="$cflags" \
     -DCMAKE_FIND_ROOT_PATH="/usr/$triple" \
     -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER \
     -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY \
@@ -116,13 +149,8 @@ cmake -S "$work/src" -B "$work/build" -G Ninja \
     -DUSE_WIN32_IDN=ON -DENABLE_UNICODE=ON \
     -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none \
     -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF -DUSE_NGHTTP2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
-    -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FTP=ON \
-    -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_IMAP=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_POP3=ON \
-    -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_SMB=ON -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_TELNET=ON \
-    -DCURL_DISABLE_TFTP=ON \
     -DCURL_TARGET_WINDOWS_VERSION=0x0601 \
-    -DCURL_ZLIB=ON -DZLIB_USE_STATIC_LIBS=ON \
-    -DZLIB_INCLUDE_DIR="/usr/$triple/include" -DZLIB_LIBRARY="/usr/$triple/lib/libz.a" >&2
+    "${features[@]}" >&2
 cmake --build "$work/build" -j "${ZYREL_BUILD_JOBS:-2}" >&2
 rm -rf "$prefix.partial"
 cmake --install "$work/build" >&2
