@@ -1,8 +1,11 @@
 # Draws the application icon from resources/ZyrelIcon.txt into a resource script: one RT_ICON
-# image per size (a BITMAPINFOHEADER, bottom-up 32-bit BGRA rows and an empty AND mask, the
-# alpha channel carrying the shape) and the RT_GROUP_ICON directory IDI_ZYREL over them,
-# in language 1033. The images are written as raw resource data, so no image file and no
-# tool beyond CMake is needed.
+# image per size and the RT_GROUP_ICON directory IDI_ZYREL over them, in language 1033.
+# The small images are 32-bit bitmaps (a BITMAPINFOHEADER, bottom-up BGRA rows and an empty
+# AND mask, the alpha channel carrying the shape); the sizes listed under "png" are PNG
+# images instead, which Windows reads in icon resources since Vista and which take a few
+# kilobytes where the 256-pixel bitmap takes 256. The images are written as raw resource
+# data; the PNG's compressed stream comes from gzip (-n: no name, no time stamp, so the
+# same description always gives the same bytes) and basenc, both in every Debian.
 #
 #   cmake -DDESCRIPTION=ZyrelIcon.txt -DRC_OUT=ZyrelIcon.rc -P GenerateIcon.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -25,6 +28,72 @@ foreach(key sizes top bottom corner letter margin stroke)
   endif()
 endforeach()
 separate_arguments(icon_sizes UNIX_COMMAND "${icon_sizes}")
+if(NOT DEFINED icon_png)
+  set(icon_png "")
+endif()
+separate_arguments(icon_png UNIX_COMMAND "${icon_png}")
+
+# ---- PNG: CRC-32 and Adler-32 in whole-number arithmetic ----------------------------------
+set(crc_table "")
+foreach(n RANGE 255)
+  set(c ${n})
+  foreach(k RANGE 7)
+    math(EXPR c "(${c} >> 1) ^ (0xEDB88320 & (0 - (${c} & 1)))")
+  endforeach()
+  list(APPEND crc_table ${c})
+endforeach()
+
+# The CRC of a chunk over its type and data, given as hex digits; eight hex digits back.
+function(png_crc hex out_var)
+  string(REGEX REPLACE "(..)" "\\1;" bytes "${hex}")
+  set(crc 0xFFFFFFFF)
+  foreach(byte IN LISTS bytes)
+    if(byte STREQUAL "")
+      continue()
+    endif()
+    math(EXPR index "(${crc} ^ 0x${byte}) & 0xFF")
+    list(GET crc_table ${index} entry)
+    math(EXPR crc "${entry} ^ (${crc} >> 8)")
+  endforeach()
+  math(EXPR crc "${crc} ^ 0xFFFFFFFF" OUTPUT_FORMAT HEXADECIMAL)
+  hex32(${crc} digits)
+  set(${out_var} ${digits} PARENT_SCOPE)
+endfunction()
+
+# A number as eight hex digits, big-endian as PNG wants it.
+function(hex32 value out_var)
+  math(EXPR value "${value}" OUTPUT_FORMAT HEXADECIMAL)
+  string(SUBSTRING "${value}" 2 -1 digits)
+  string(LENGTH "${digits}" length)
+  math(EXPR pad "8 - ${length}")
+  if(pad GREATER 0)
+    string(REPEAT "0" ${pad} zeros)
+    set(digits "${zeros}${digits}")
+  endif()
+  string(TOLOWER "${digits}" digits)
+  set(${out_var} ${digits} PARENT_SCOPE)
+endfunction()
+
+function(png_chunk type hex out_var)
+  string(HEX "${type}" type_hex)
+  string(LENGTH "${hex}" digits)
+  math(EXPR length "${digits} / 2")
+  hex32(${length} length_hex)
+  png_crc("${type_hex}${hex}" crc)
+  set(${out_var} "${length_hex}${type_hex}${hex}${crc}" PARENT_SCOPE)
+endfunction()
+
+# Adler-32 of the uncompressed rows, kept up to date run by run: n copies of the 4 bytes
+# p0..p3 add n*S to A and n*(4*A + W) + 4*S*n*(n-1)/2 to B, with S = p0+p1+p2+p3 and
+# W = 4*p0 + 3*p1 + 2*p2 + p3.
+macro(adler_run p0 p1 p2 p3 count)
+  math(EXPR adler_b "(${adler_b} + ${count} * (4 * ${adler_a} + 4 * ${p0} + 3 * ${p1} + 2 * ${p2} + ${p3}) + 4 * (${p0} + ${p1} + ${p2} + ${p3}) * (${count} * (${count} - 1) / 2)) % 65521")
+  math(EXPR adler_a "(${adler_a} + ${count} * (${p0} + ${p1} + ${p2} + ${p3})) % 65521")
+endmacro()
+
+find_program(GZIP_EXECUTABLE gzip)
+find_program(BASENC_EXECUTABLE basenc)
+get_filename_component(work_folder "${RC_OUT}" DIRECTORY)
 
 function(channels colour prefix)
   if(NOT colour MATCHES "^[0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f]$")
@@ -61,13 +130,77 @@ function(isqrt value out_var)
   set(${out_var} ${low} PARENT_SCOPE)
 endfunction()
 
-# Appends `count` copies of `pixel` to the row text.
+# Appends `count` copies of `pixel` (0xAARRGGBB) to the row: as resource words for a bitmap,
+# as RGBA hex digits for a PNG.
 macro(run pixel count)
   if(${count} GREATER 0)
-    string(REPEAT "${pixel}L," ${count} piece)
-    string(APPEND row "${piece}")
+    if(as_png)
+      math(EXPR alpha "(${pixel} >> 24) & 0xFF")
+      math(EXPR rgba "((${pixel} & 0xFFFFFF) << 8) | ${alpha}" OUTPUT_FORMAT HEXADECIMAL)
+      hex32(${rgba} rgba_hex)
+      string(REPEAT "${rgba_hex}" ${count} piece)
+      string(APPEND row "${piece}")
+      math(EXPR p0 "(${pixel} >> 16) & 0xFF")
+      math(EXPR p1 "(${pixel} >> 8) & 0xFF")
+      math(EXPR p2 "${pixel} & 0xFF")
+      adler_run(${p0} ${p1} ${p2} ${alpha} ${count})
+    else()
+      string(REPEAT "${pixel}L," ${count} piece)
+      string(APPEND row "${piece}")
+    endif()
   endif()
 endmacro()
+
+# Appends the PNG of one image, from its rows as hex digits, to the resource script as
+# resource type 3, and sets bytes_var to its length.
+function(png_image size rows bytes_var)
+  if(NOT GZIP_EXECUTABLE OR NOT BASENC_EXECUTABLE)
+    message(FATAL_ERROR "gzip and basenc (coreutils) are needed to write the PNG icon images")
+  endif()
+  set(raw "${work_folder}/ZyrelIcon-${size}.raw")
+  string(TOUPPER "${rows}" upper)
+  file(WRITE "${raw}.hex" "${upper}")
+  execute_process(COMMAND ${BASENC_EXECUTABLE} --base16 -d "${raw}.hex"
+                  OUTPUT_FILE "${raw}" RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "basenc could not decode the ${size}-pixel image")
+  endif()
+  execute_process(COMMAND ${GZIP_EXECUTABLE} -9 -n -c "${raw}"
+                  OUTPUT_FILE "${raw}.gz" RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "gzip could not compress the ${size}-pixel image")
+  endif()
+  file(READ "${raw}.gz" gz HEX)
+  file(REMOVE "${raw}" "${raw}.hex" "${raw}.gz")
+  # A gzip member: a 10-byte header (flags 0, as -n and standard input leave it), the
+  # deflate stream, then its CRC and length (8 bytes). zlib wraps the same stream in a
+  # 2-byte header (deflate, 32 KiB window, best compression) and the Adler-32 of the data.
+  string(SUBSTRING "${gz}" 6 2 flags)
+  if(NOT flags STREQUAL "00")
+    message(FATAL_ERROR "unexpected gzip header flags ${flags}")
+  endif()
+  string(LENGTH "${gz}" gz_digits)
+  math(EXPR deflate_digits "${gz_digits} - 20 - 16")
+  string(SUBSTRING "${gz}" 20 ${deflate_digits} deflate)
+  math(EXPR adler "(${adler_b} << 16) | ${adler_a}")
+  hex32(${adler} adler_hex)
+  hex32(${size} size_hex)
+  # 8-bit RGBA, no interlacing.
+  png_chunk(IHDR "${size_hex}${size_hex}0806000000" ihdr)
+  png_chunk(IDAT "78da${deflate}${adler_hex}" idat)
+  png_chunk(IEND "" iend)
+  set(png "89504e470d0a1a0a${ihdr}${idat}${iend}")
+  string(LENGTH "${png}" digits)
+  math(EXPR bytes "${digits} / 2")
+  # Words, little-endian, and a lone last byte as a one-character string.
+  string(REGEX REPLACE "(..)(..)" "0x\\2\\1," words "${png}")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])$" "\"\\\\x\\1\"" words "${words}")
+  string(REGEX REPLACE ",$" "" words "${words}")
+  string(REPEAT "0x....," 16 line)
+  string(REGEX REPLACE "(${line})" "\\1\n" words "${words}")
+  set(rc "${rc}\n${image_id} 3\nBEGIN\n${words}\nEND\n" PARENT_SCOPE)
+  set(${bytes_var} ${bytes} PARENT_SCOPE)
+endfunction()
 
 set(rc "// Generated from resources/ZyrelIcon.txt by resources/GenerateIcon.cmake; edit the description.\n")
 string(APPEND rc "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n")
@@ -85,6 +218,12 @@ foreach(size IN LISTS icon_sizes)
   math(EXPR diagonal_half "${stroke} * 141 / 200")
   math(EXPR last "${size} - 1")
   set(rows "")
+  set(as_png FALSE)
+  if(size IN_LIST icon_png)
+    set(as_png TRUE)
+    set(adler_a 1)
+    set(adler_b 0)
+  endif()
   foreach(y RANGE ${last})
     # Rounded corners: how far the row's ends lie inside the square, sampled at the pixel's
     # centre (everything doubled to stay in whole numbers).
@@ -129,6 +268,11 @@ foreach(size IN LISTS icon_sizes)
       endif()
     endif()
     set(row "")
+    if(as_png)
+      # Each PNG row starts with its filter type, 0 (none): gzip finds the runs itself.
+      set(row "00")
+      math(EXPR adler_b "(${adler_b} + ${adler_a}) % 65521")
+    endif()
     math(EXPR opaque_end "${size} - ${inset}")
     run(0x00000000 ${inset})
     if(to GREATER from)
@@ -143,9 +287,20 @@ foreach(size IN LISTS icon_sizes)
       run(${background} ${width})
     endif()
     run(0x00000000 ${inset})
-    # Device-independent bitmaps store the bottom row first.
-    set(rows "${row}\n${rows}")
+    if(as_png)
+      # PNG stores the top row first.
+      string(APPEND rows "${row}")
+    else()
+      # Device-independent bitmaps store the bottom row first.
+      set(rows "${row}\n${rows}")
+    endif()
   endforeach()
+  if(as_png)
+    png_image(${size} "${rows}" image_bytes)
+    math(EXPR extent "${size} & 0xFF | ((${size} & 0xFF) << 8)")
+    string(APPEND group ", ${extent}, 0, 1, 32, ${image_bytes}L, ${image_id}")
+    continue()
+  endif()
   math(EXPR mask_words "${size} * ((${size} + 31) / 32)")
   string(REPEAT "0L," ${mask_words} mask)
   math(EXPR pixel_bytes "${size} * ${size} * 4 + ${mask_words} * 4")
