@@ -8,6 +8,8 @@ set(CMAKE_SYSTEM_PROCESSOR ${ZYREL_MINGW_PROCESSOR})
 set(CMAKE_C_COMPILER ${ZYREL_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ZYREL_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${ZYREL_MINGW_TRIPLE}-windres)
+# strip without a time stamp in the PE header (cmake/strip/mingw-strip): the package strips.
+set(CMAKE_STRIP ${CMAKE_CURRENT_LIST_DIR}/strip/${ZYREL_MINGW_TRIPLE}-strip)
 
 # Cross-built dependencies (a static libcurl, say) live in a prefix of their own; with
 # PACKAGE set to ONLY, CMAKE_PREFIX_PATH would be re-rooted and silently ignored, so the

@@ -280,6 +280,38 @@ TEST_F(ProgramResources, ManifestAsksForCommonControlsSixAndNoElevation)
     }
 }
 
+// The pixels of an icon image as Windows itself decodes it, top row first, 0xAARRGGBB.
+std::vector<std::uint32_t> DecodedIcon(const std::string& image, int size)
+{
+    std::vector<std::uint32_t> pixels;
+    HICON icon = CreateIconFromResourceEx(reinterpret_cast<PBYTE>(const_cast<char*>(image.data())),
+                                          static_cast<DWORD>(image.size()), TRUE, 0x00030000, size, size,
+                                          LR_DEFAULTCOLOR);
+    if (icon == nullptr)
+        return pixels;
+    ICONINFO info = {};
+    if (GetIconInfo(icon, &info)) {
+        BITMAPINFO format = {};
+        format.bmiHeader.biSize = sizeof(format.bmiHeader);
+        format.bmiHeader.biWidth = size;
+        format.bmiHeader.biHeight = -size; // top-down
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+        pixels.resize(static_cast<std::size_t>(size) * size);
+        HDC screen = GetDC(nullptr);
+        if (GetDIBits(screen, info.hbmColor, 0, size, pixels.data(), &format, DIB_RGB_COLORS) != size)
+            pixels.clear();
+        ReleaseDC(nullptr, screen);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
+    DestroyIcon(icon);
+    return pixels;
+}
+
+// The small images are 32-bit bitmaps, the large ones PNG (a few kilobytes where the
+// bitmaps took 340): either way Windows decodes each to the picture at its size.
 TEST_F(ProgramResources, IconGroupHasSixThirtyTwoBitImages)
 {
     const std::string group = Bytes(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_ZYREL), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
@@ -288,6 +320,7 @@ TEST_F(ProgramResources, IconGroupHasSixThirtyTwoBitImages)
     EXPECT_EQ(reader.Take<WORD>(), 0); // reserved
     EXPECT_EQ(reader.Take<WORD>(), 1); // icons
     ASSERT_EQ(reader.Take<WORD>(), 6);
+    std::size_t imageBytes = 0;
     for (int size : {16, 32, 48, 64, 128, 256}) {
         SCOPED_TRACE(size);
         EXPECT_EQ(reader.Take<BYTE>(), size & 0xFF); // 0 stands for 256
@@ -301,24 +334,40 @@ TEST_F(ProgramResources, IconGroupHasSixThirtyTwoBitImages)
 
         const std::string image = Bytes(RT_ICON, MAKEINTRESOURCEW(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
         ASSERT_EQ(image.size(), bytes);
-        BITMAPINFOHEADER header = {};
-        ASSERT_GE(image.size(), sizeof(header));
-        std::memcpy(&header, image.data(), sizeof(header));
-        EXPECT_EQ(header.biSize, sizeof(header));
-        EXPECT_EQ(header.biWidth, size);
-        EXPECT_EQ(header.biHeight, 2 * size); // colour and mask
-        EXPECT_EQ(header.biBitCount, 32);
-        EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+        imageBytes += image.size();
+        if (size >= 64) {
+            // PNG: the signature, then IHDR with the size (big-endian), 8-bit RGBA.
+            ASSERT_GE(image.size(), 33u);
+            EXPECT_EQ(image.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+            EXPECT_EQ(image.substr(12, 4), "IHDR");
+            const auto big_endian = [&](std::size_t at) {
+                return (std::uint32_t(std::uint8_t(image[at])) << 24) | (std::uint32_t(std::uint8_t(image[at + 1])) << 16) |
+                       (std::uint32_t(std::uint8_t(image[at + 2])) << 8) | std::uint32_t(std::uint8_t(image[at + 3]));
+            };
+            EXPECT_EQ(big_endian(16), static_cast<std::uint32_t>(size));
+            EXPECT_EQ(big_endian(20), static_cast<std::uint32_t>(size));
+            EXPECT_EQ(image[24], 8); // bits per channel
+            EXPECT_EQ(image[25], 6); // RGBA
+        } else {
+            BITMAPINFOHEADER header = {};
+            ASSERT_GE(image.size(), sizeof(header));
+            std::memcpy(&header, image.data(), sizeof(header));
+            EXPECT_EQ(header.biSize, sizeof(header));
+            EXPECT_EQ(header.biWidth, size);
+            EXPECT_EQ(header.biHeight, 2 * size); // colour and mask
+            EXPECT_EQ(header.biBitCount, 32);
+            EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+        }
         // A picture, not a blank: transparent corners, an opaque middle, two colours there.
-        const auto pixel = [&](int x, int y) {
-            std::uint32_t value = 0;
-            std::memcpy(&value, image.data() + sizeof(header) + 4 * (static_cast<std::size_t>(size - 1 - y) * size + x), 4);
-            return value;
-        };
+        const std::vector<std::uint32_t> pixels = DecodedIcon(image, size);
+        ASSERT_EQ(pixels.size(), static_cast<std::size_t>(size) * size) << "Windows could not decode the image";
+        const auto pixel = [&](int x, int y) { return pixels[static_cast<std::size_t>(y) * size + x]; };
         EXPECT_EQ(pixel(0, 0) >> 24, 0u);
         EXPECT_EQ(pixel(size / 2, size / 2) >> 24, 0xFFu);
         EXPECT_NE(pixel(size / 2, size / 2), pixel(size / 2, size / 8));
     }
+    // All six images together stay small.
+    EXPECT_LT(imageBytes, 48u * 1024);
 }
 
 #else
