@@ -17,6 +17,10 @@ if(WIN32)
   set(CPACK_GENERATOR "ZIP")
   set(CPACK_PACKAGE_FILE_NAME "ZyrelDownloader-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR}")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # Signing with ZYREL_SIGN_PKCS12 set at cpack time happens after the strip, in the staging
+  # folder (cmake/SignStagedProgram.cmake).
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SignStagedProgram.cmake)
+  set(CPACK_ZYREL_SOURCE_DIR ${PROJECT_SOURCE_DIR}) # CPack passes on only CPACK_ variables
 else()
   include(GNUInstallDirs)
   # Debian's layout: the documentation folder is named after the package, with the

@@ -6,9 +6,9 @@
 #     that the program unpacked into a clean folder tree runs (it starts a stand-in client and
 #     says so in its log);
 #   - the .zip of build/mingw-i686: the Windows program, the README and the licence texts of
-#     everything linked into it; then a copy of the program signed with
-#     scripts/sign-windows.sh and a throwaway certificate made here: osslsigncode accepts the
-#     signature, and under Wine the signed copy still runs and still reads its embedded
+#     everything linked into it; then a second .zip whose program cpack signed (with
+#     scripts/sign-windows.sh) with a throwaway certificate made here: osslsigncode accepts
+#     the signature, and under Wine the signed copy still runs and still reads its embedded
 #     configuration (it logs the download address of resource 111 and tries it through a
 #     closed proxy port on 127.0.0.1, so nothing leaves the machine).
 #
@@ -106,7 +106,7 @@ check_zip() {
     # The version resource carries the same version (UTF-16 strings, a fourth number 0).
     unzip -p "$zip" ZyrelDownloader.exe | strings -el | grep -qx "$version.0" ||
         fail "the program's version information does not say $version.0"
-    check_signing "$zip"
+    check_signing
 }
 
 # Starts Xvfb on a free display of ZYREL_PACKAGE_DISPLAYS (default 180-199) unless there is a
@@ -130,10 +130,9 @@ virtual_display() {
     return 1
 }
 
-check_signing() { # zip
+check_signing() {
     local work
     work=$(mktemp -d)
-    unzip -q -o "$1" ZyrelDownloader.exe -d "$work" || { fail "cannot unpack the program"; rm -rf "$work"; return; }
     (
         cd "$work" || exit 1
         openssl req -x509 -newkey rsa:2048 -nodes -keyout root.key -out root.pem -days 2 -subj "/CN=Throwaway Test Root" \
@@ -144,8 +143,14 @@ check_signing() { # zip
             openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile root.pem -passout pass:throwaway -out signer.p12
     ) >"$work/openssl.log" 2>&1 || { cat "$work/openssl.log"; fail "the throwaway certificate could not be made"; rm -rf "$work"; return; }
 
+    # The documented way: cpack with ZYREL_SIGN_PKCS12 signs the staged, stripped program
+    # (scripts/sign-windows.sh), here into a .zip of its own next to the unsigned one.
+    echo throwaway >"$work/password"
+    (cd build/mingw-i686 && ZYREL_SIGN_PKCS12=$work/signer.p12 ZYREL_SIGN_PASSWORD_FILE=$work/password \
+        cpack -G ZIP -B "$work/signed" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack with signing failed"; }
     local program=$work/ZyrelDownloader.exe
-    scripts/sign-windows.sh --pkcs12 "$work/signer.p12" --password throwaway "$program" || fail "signing failed"
+    unzip -q -o "$work"/signed/ZyrelDownloader-*.zip ZyrelDownloader.exe -d "$work" ||
+        { fail "no signed .zip was made"; rm -rf "$work"; return; }
     osslsigncode verify -CAfile "$work/root.pem" -in "$program" >"$work/verify.log" 2>&1 ||
         { cat "$work/verify.log"; fail "osslsigncode does not accept the signed program"; }
 
