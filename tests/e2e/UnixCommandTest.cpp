@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
 namespace fs = std::filesystem;
 using startup_test::Sandbox;
 
@@ -36,7 +37,6 @@ const char* const kOptionNames[] = {"existing", "temp",    "language",   "userna
 
 } // namespace
 
-#if !defined(_WIN32)
 TEST(UnixCommand, HelpAndVersionAnswerOnStdoutAndLeaveNothingBehind)
 {
     Sandbox sandbox;
