@@ -20,7 +20,6 @@ if(WIN32)
   # Signing with ZYREL_SIGN_PKCS12 set at cpack time happens after the strip, in the staging
   # folder (cmake/SignStagedProgram.cmake).
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SignStagedProgram.cmake)
-  set(CPACK_ZYREL_SOURCE_DIR ${PROJECT_SOURCE_DIR}) # CPack passes on only CPACK_ variables
 else()
   include(GNUInstallDirs)
   # Debian's layout: the documentation folder is named after the package, with the
@@ -78,4 +77,7 @@ headless in services and scripts.")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 set(CPACK_STRIP_FILES ON)
+# File times from the last commit (cmake/PackageDate.cmake), for byte-identical packages.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageDate.cmake)
+set(CPACK_ZYREL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 include(CPack)
