@@ -5,8 +5,10 @@
 #include "Process.h"
 #include "ProcessArguments.h"
 #include "Settings.h"
+#include "ZyrelVersion.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -65,29 +67,38 @@ void SplitArgumentsInto(const vxn::wchar* p, ArgumentList& out, vxn::wstring& sc
     }
 }
 
-// An option name and what it does; the order is the order of comparison.
+// An option name and what it does; the order is the order of comparison. The usage line
+// is what --help prints for it, kept here so that no option can miss its line.
 struct Option {
     const vxn::wchar* name;
     const vxn::wchar* key; // null for -debug
     bool takesValue;
+    const char* usage;
 };
 
 const Option Options[] = {
-    {VXN_W("existing"), Settings::Key::ExistingDir, true},
-    {VXN_W("temp"), Settings::Key::TempDir, true},
-    {VXN_W("language"), Settings::Key::Language, true},
-    {VXN_W("username"), Settings::Key::UserName, true},
-    {VXN_W("downloadurl"), Settings::Key::DownloadUrl, true},
-    {VXN_W("proxy"), Settings::Key::Proxy, true},
-    {VXN_W("proxybypass"), Settings::Key::ProxyBypass, true},
-    {VXN_W("singlegame"), Settings::Key::SingleGameId, true},
-    {VXN_W("installgame"), Settings::Key::InstallGame, true},
-    {VXN_W("depot"), Settings::Key::Depot, true},
-    {VXN_W("selfupdate"), Settings::Key::SelfUpdate, false},
-    {VXN_W("debug"), nullptr, false},
-    {VXN_W("portable"), Settings::Key::PortableInstallation, false},
-    {VXN_W("steam"), Settings::Key::UseSteam, false},
-    {VXN_W("automatic"), Settings::Key::Automatic, false},
+    {VXN_W("existing"), Settings::Key::ExistingDir, true,
+     "-existing FOLDER     the client's installation folder, looked in first"},
+    {VXN_W("temp"), Settings::Key::TempDir, true,
+     "-temp FOLDER         download into FOLDER here, without a relaunched copy"},
+    {VXN_W("language"), Settings::Key::Language, true, "-language LANGUAGE   passed on to the installer"},
+    {VXN_W("username"), Settings::Key::UserName, true, "-username NAME       passed on to the installer"},
+    {VXN_W("downloadurl"), Settings::Key::DownloadUrl, true,
+     "-downloadurl URL     download the installer from URL, not the built-in one"},
+    {VXN_W("proxy"), Settings::Key::Proxy, true, "-proxy HOST[:PORT]   the proxy for the download"},
+    {VXN_W("proxybypass"), Settings::Key::ProxyBypass, true,
+     "-proxybypass HOSTS   comma-separated hosts to reach without the proxy"},
+    {VXN_W("singlegame"), Settings::Key::SingleGameId, true, "-singlegame ID       passed on to the installer"},
+    {VXN_W("installgame"), Settings::Key::InstallGame, true, "-installgame ID      passed on to the installer"},
+    {VXN_W("depot"), Settings::Key::Depot, true, "-depot ID            passed on to the installer"},
+    {VXN_W("selfupdate"), Settings::Key::SelfUpdate, false,
+     "-selfupdate          wait for the calling client to exit, then download"},
+    {VXN_W("debug"), nullptr, false,
+     "-debug               wait for a debugger before going on"},
+    {VXN_W("portable"), Settings::Key::PortableInstallation, false,
+     "-portable            ignore the uninstall entry; passed on to the installer"},
+    {VXN_W("steam"), Settings::Key::UseSteam, false, "-steam               passed on to the installer"},
+    {VXN_W("automatic"), Settings::Key::Automatic, false, "-automatic           passed on to the installer"},
 };
 
 // Only A-Z: option names are ASCII, and values (which are folded too when the scan visits
@@ -249,4 +260,44 @@ bool ParseCommandLine(DebuggerWait wait)
     ArgumentList arguments = ReadProcessArguments();
     ScanArguments(arguments, wait);
     return true;
+}
+
+UnixCommand FindUnixCommand(int argc, const char* const* argv)
+{
+    if (argc != 2 || argv == nullptr || argv[1] == nullptr)
+        return UnixCommand::None;
+    const char* word = argv[1];
+    if (std::strcmp(word, "--help") == 0 || std::strcmp(word, "-h") == 0)
+        return UnixCommand::Help;
+    if (std::strcmp(word, "--version") == 0)
+        return UnixCommand::Version;
+    return UnixCommand::None;
+}
+
+vxn::string UnixCommandText(UnixCommand command)
+{
+    vxn::string text;
+    if (command == UnixCommand::Version) {
+        text.append("ZyrelDownloader " ZYREL_VERSION_TEXT "\n");
+    } else if (command == UnixCommand::Help) {
+        text.append("Usage: ZyrelDownloader [OPTION]...\n"
+                    "Starts the installed Zyrel client, or downloads, checks and runs its installer.\n"
+                    "Options begin with - or /, in any letter case; unknown ones are ignored.\n");
+        for (const Option& option : Options) {
+            text.append("  ");
+            text.append(option.usage);
+            text.append("\n");
+        }
+        text.append("  --help, -h           print this help and exit (as the only argument)\n"
+                    "  --version            print the version and exit (as the only argument)\n"
+                    "Environment, files and exit status: man ZyrelDownloader\n");
+    }
+    return text;
+}
+
+int AnswerUnixCommand(UnixCommand command, std::FILE* out)
+{
+    const vxn::string text = UnixCommandText(command);
+    const bool written = std::fwrite(text.c_str(), 1, text.size(), out) == text.size();
+    return written && std::fflush(out) == 0 ? 0 : 1;
 }

@@ -10,6 +10,8 @@
 #include <vxnstl/string>
 #include <vxnstl/vector>
 
+#include <cstdio>
+
 // An argument vector whose texts the scan may change in place.
 using ArgumentList = vxn::vector<vxn::wstring>;
 
@@ -51,3 +53,22 @@ bool ParseCommandLine();
 
 // The same with another debugger wait.
 bool ParseCommandLine(DebuggerWait wait);
+
+// What a user of a Unix command expects of it: `--help` (or `-h`) and `--version`, each only
+// as the one and only argument, answered on stdout before anything else happens (no log, no
+// relaunch folder, no download). Only the Linux entry asks: the Windows program is a GUI
+// program without a console, and there these words stay ignored arguments like any other
+// unknown option. Among other arguments they are ignored on Linux too, so a command line that
+// the Windows program accepts means the same on both.
+enum class UnixCommand { None, Help, Version };
+
+// The request that `argv` (argument 0 the program, as main receives it) makes.
+UnixCommand FindUnixCommand(int argc, const char* const* argv);
+
+// The text that answers `command`: the usage and one line for every option, or
+// "ZyrelDownloader <version>"; both end with a line end. Empty for UnixCommand::None.
+vxn::string UnixCommandText(UnixCommand command);
+
+// Writes the answer to `out`; the exit code: 0, or 1 when it could not be written (a full
+// disk, a closed pipe), as a Unix command reports that.
+int AnswerUnixCommand(UnixCommand command, std::FILE* out);

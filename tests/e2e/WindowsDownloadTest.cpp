@@ -229,12 +229,16 @@ TEST_F(WindowsDownload, CancelEndsTheDialogMidTransfer)
 TEST_F(WindowsDownload, SelfUpdateWaitsForTheClientAndShowsTheUpdateWindow)
 {
     Sandbox box;
-    zyrel_test::child_process client(zyrel_test::test_program("fake_parent"),
+    // The client is waited for by the name of the file it runs: it exits after two seconds,
+    // and the update window (the relaunched copy's) cannot come before.
+    const auto started = std::chrono::steady_clock::now();
+    zyrel_test::child_process client(box.client_parent(),
                                      {"exit-soon", "log", Sandbox::program().string(), "-selfupdate", "-downloadurl",
                                       server.url("/slow/4000000")},
                                      Options(box));
     HWND dialog = WaitForDialog(L"Downloading Zyrel Update", 60000);
     ASSERT_NE(dialog, nullptr) << "no update window";
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1900));
     EXPECT_TRUE(SaveScreenshot(dialog, fs::path(ZYREL_ARTIFACTS) / "windows-update-dialog.bmp"));
     EXPECT_EQ(client.finish(), 0);
     Press(dialog, IDCANCEL);

@@ -458,3 +458,30 @@ TEST(CommandLineTest, DoubledQuotesAndControlCharactersFollowWindowsNotWine)
 #endif
 
 } // namespace
+
+namespace {
+
+UnixCommand Find(const std::vector<const char*>& argv)
+{
+    return FindUnixCommand(static_cast<int>(argv.size()), argv.data());
+}
+
+} // namespace
+
+// --help, -h and --version count only as the one argument, spelled exactly; the scan itself
+// ignores them as it ignores every unknown option.
+TEST(UnixCommandWords, OnlyTheOneExactArgument)
+{
+    EXPECT_EQ(Find({"ZyrelDownloader", "--help"}), UnixCommand::Help);
+    EXPECT_EQ(Find({"ZyrelDownloader", "-h"}), UnixCommand::Help);
+    EXPECT_EQ(Find({"ZyrelDownloader", "--version"}), UnixCommand::Version);
+    EXPECT_EQ(Find({"ZyrelDownloader"}), UnixCommand::None);
+    EXPECT_EQ(Find({"ZyrelDownloader", "--version", "-temp"}), UnixCommand::None);
+    EXPECT_EQ(Find({"ZyrelDownloader", "-language", "--help"}), UnixCommand::None);
+    for (const char* other : {"--HELP", "-H", "/h", "-help", "/version", "--version=1", ""})
+        EXPECT_EQ(Find({"ZyrelDownloader", other}), UnixCommand::None) << other;
+    EXPECT_EQ(FindUnixCommand(0, nullptr), UnixCommand::None);
+
+    EXPECT_TRUE(Options({"--help", "-h", "--version"}).empty());
+    EXPECT_TRUE(UnixCommandText(UnixCommand::None).empty());
+}

