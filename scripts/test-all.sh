@@ -138,6 +138,7 @@ if wants windows; then
         mkdir -p build
         run_stage "Windows libcurl (cached build)" windows_curl
         run_stage "Windows 32-bit program (build)" configure_and_build mingw-i686
+        run_stage "Windows program reproducible (.exe, .zip)" bash scripts/lib/check-reproducible.sh
         if [ "${ZYREL_WINE32:-0}" = 1 ]; then
             run_stage "Windows 32-bit tests (Wine)" wine_tests mingw-i686
         elif [ "${ZYREL_WINE64:-0}" = 1 ]; then
