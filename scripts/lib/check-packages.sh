@@ -81,7 +81,6 @@ check_deb() {
 zip_licences=(
     "LICENSE.txt:Copyright (c) 2026 The ZyrelDownloader developers"
     "licenses/curl.txt:License: curl"
-    "licenses/zlib.txt:Jean-loup Gailly and Mark Adler"
     "licenses/mingw-w64.txt:mingw-w64-libraries/winpthreads"
     "licenses/gcc-runtime.txt:GCC RUNTIME LIBRARY EXCEPTION"
     "licenses/GPL-3.txt:Version 3, 29 June 2007"
