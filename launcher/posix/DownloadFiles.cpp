@@ -17,11 +17,6 @@ vxn::string Native(const vxn::wstring& path)
 
 } // namespace
 
-bool MakeDownloadFolder(const vxn::wstring& path)
-{
-    return ::mkdir(Native(path).c_str(), 0700) == 0;
-}
-
 std::FILE* OpenDownloadFile(const vxn::wstring& path)
 {
     // A folder named with -temp may be shared, and the file is about to be run: what is
