@@ -19,13 +19,6 @@ namespace {
 
 using program_words::Utf8;
 
-vxn::wstring Wide(const std::string& text)
-{
-    vxn::wstring wide;
-    wide.assign_utf8(text.c_str(), static_cast<vxn::u32>(text.size()));
-    return wide;
-}
-
 } // namespace
 
 namespace download_folder_platform {
@@ -36,7 +29,7 @@ vxn::wstring TempFolder()
     std::string text = folder != nullptr && folder[0] != 0 ? folder : "/tmp";
     if (text.back() != '/')
         text += '/';
-    return Wide(text);
+    return vxn::to_utf16(text.c_str(), static_cast<vxn::u32>(text.size()));
 }
 
 vxn::wstring NewUuidText()
@@ -57,7 +50,7 @@ vxn::wstring NewUuidText()
     std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", bytes[0],
                   bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10],
                   bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
-    return Wide(text);
+    return vxn::to_utf16(text, vxn::length_of(text));
 }
 
 } // namespace download_folder_platform
