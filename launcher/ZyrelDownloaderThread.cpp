@@ -95,9 +95,9 @@ int DownloadJob::RunDownload()
 
     // libcurl copies option texts, so the converted strings need only live until the
     // transfer ends.
-    const vxn::string url8 = vxn::to_utf8(url);
-    const vxn::string proxy8 = vxn::to_utf8(proxy);
-    const vxn::string proxyBypass8 = vxn::to_utf8(proxyBypass);
+    const vxn::string url8 = vxn::utf8_from(url);
+    const vxn::string proxy8 = vxn::utf8_from(proxy);
+    const vxn::string proxyBypass8 = vxn::utf8_from(proxyBypass);
 
     // The body goes to the disk in large blocks. The dialog opened the file and has not
     // used it, so the buffer can still be set.

@@ -12,7 +12,7 @@ std::FILE* OpenDownloadFile(const vxn::wstring& path)
     // already there under the name must be a plain file of ours with no other name.
     // Anything else (a link someone planted, a hard link to another file, a FIFO that would
     // block the open, a file another user could rewrite after the check) is refused.
-    const int fd = ::open(vxn::to_utf8(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = ::open(vxn::utf8_from(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return nullptr;
     struct stat facts {};

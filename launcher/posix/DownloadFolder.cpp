@@ -29,7 +29,7 @@ vxn::wstring TempFolder()
     std::string text = folder != nullptr && folder[0] != 0 ? folder : "/tmp";
     if (text.back() != '/')
         text += '/';
-    return vxn::to_utf16(text.c_str(), static_cast<vxn::u32>(text.size()));
+    return vxn::utf16_from(text.c_str(), static_cast<vxn::u32>(text.size()));
 }
 
 vxn::wstring NewUuidText()
@@ -50,7 +50,7 @@ vxn::wstring NewUuidText()
     std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", bytes[0],
                   bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10],
                   bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
-    return vxn::to_utf16(text, vxn::length_of(text));
+    return vxn::utf16_from(text, vxn::length_of(text));
 }
 
 } // namespace download_folder_platform

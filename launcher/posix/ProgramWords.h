@@ -13,7 +13,7 @@ namespace program_words {
 // The words are std::string for execv's sake.
 inline std::string Utf8(const vxn::wstring& text)
 {
-    const vxn::string narrow = vxn::to_utf8(text);
+    const vxn::string narrow = vxn::utf8_from(text);
     return std::string(narrow.c_str(), narrow.size());
 }
 
