@@ -1,4 +1,5 @@
-// The operating-system half of Path and FileInfo (core/posix/Files.cpp, core/win32/Files.cpp).
+// The operating-system half of Path, FileInfo and ReadFile (core/posix/Files.cpp,
+// core/win32/Files.cpp).
 //
 // Each call takes the platform's own text: UTF-16 on Windows, the bytes of a UTF-8 path on
 // Linux (so a Linux name that is not valid UTF-8 still reaches the system unchanged). A
@@ -64,5 +65,23 @@ enum class query_outcome {
 };
 
 query_outcome query_file(const native_char* path, file_record& out);
+
+#if defined(_WIN32)
+using file_handle = void*; // a HANDLE
+#else
+using file_handle = int;
+#endif
+
+// Opens a regular file, named in UTF-8, for reading (ReadFile.h) and tells its size (0 for the kernel's
+// /proc records, which report none); false when it cannot be opened or is anything else
+// (a folder, a device, a pipe).
+bool open_regular_file(const char* path, file_handle& file, std::uint64_t& size);
+
+// Reads up to `count` bytes, repeating a read that a signal interrupted; `got` is 0 at the
+// end of the file.
+bool read_file(file_handle file, char* out, vxn::u32 count, vxn::u32& got);
+
+// Closes the file, keeping last_error() as it was.
+void close_file(file_handle file);
 
 } // namespace VXN::platform

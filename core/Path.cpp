@@ -163,6 +163,14 @@ Path Path::FileName()
     return out;
 }
 
+vxn::wstring JoinPath(const vxn::wstring& folder, const vxn::wstring& name)
+{
+    vxn::wstring path = folder;
+    path.push_back(vxn::wchar(Path::PlatformSeparator));
+    path.append(name);
+    return path;
+}
+
 Path GetExecutablePath()
 {
     Path path;

@@ -77,6 +77,11 @@ private:
     bool m_normalized = false;
 };
 
+// A file's path from its folder and its name, joined with the platform's separator (a
+// backslash on Windows, a slash on Linux, where a backslash is an ordinary name character).
+// The one way the program names a file in a folder.
+vxn::wstring JoinPath(const vxn::wstring& folder, const vxn::wstring& name);
+
 // The full path of the running executable, whatever its length; empty when the system
 // cannot tell. Held as the system gives it: UTF-16 on Windows, UTF-8 on Linux.
 Path GetExecutablePath();

@@ -3,6 +3,8 @@
 
 #include "SelfUpdatePlatform.h"
 #include "CommandLine.h"
+#include "DownloadFolder.h"
+#include "InstallLocation.h"
 #include "ProgramStart.h"
 #include "Settings.h"
 #include "ui/UserInterface.h"
@@ -25,9 +27,7 @@ bool Ended(VXN::Process& process, std::uint32_t milliseconds)
 // (its copy carries the same file name).
 bool IsProcessBeingUpdated(const VXN::Process& parent)
 {
-    const vxn::wstring client =
-        VXN::format(VXN_W("ZyrelClient{0}.exe"), Settings::Get(Settings::Key::AppSuffix, VXN_W("")));
-    if (VXN::SameFileName(parent.ProgramName(), client))
+    if (VXN::SameFileName(parent.ProgramName(), ClientFileName()))
         return true;
     const vxn::wstring own = VXN::GetExecutablePath().FileName().WideString();
     return !own.empty() && VXN::SameFileName(parent.ProgramName(), own);
@@ -80,40 +80,14 @@ void WaitForParentExit()
                        VXN_W("Timed out"), ui::StyleIconError);
 }
 
-vxn::wstring NewTempFolderPath()
-{
-    return VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), selfupdate_platform::TempFolder(),
-                       selfupdate_platform::NewUuidText());
-}
-
-vxn::wstring CreateFreshTempFolder()
-{
-    // Only an absolute folder of our own will do: without the temporary folder or a UUID
-    // the name would be relative or predictable. A name that is taken (vanishingly rare for
-    // a random UUID, so more likely planted) gets a new one.
-    const vxn::wstring base = selfupdate_platform::TempFolder();
-    if (base.empty())
-        return vxn::wstring();
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const vxn::wstring uuid = selfupdate_platform::NewUuidText();
-        if (uuid.empty())
-            return vxn::wstring();
-        vxn::wstring folder = VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), base, uuid);
-        if (selfupdate_platform::CreateRelaunchFolder(folder))
-            return folder;
-    }
-    return vxn::wstring();
-}
-
 bool RelaunchFromTempCopy(const vxn::wstring& executablePath)
 {
     const vxn::wstring folder = NewTempFolderPath();
     // A failure shows up as a failed copy below.
-    (void)selfupdate_platform::CreateRelaunchFolder(folder);
+    (void)CreateRelaunchFolder(folder);
 
     VXN::Path executable(executablePath);
-    const vxn::wstring target =
-        VXN::format(selfupdate_platform::JoinPattern, folder, executable.FileName().WideString());
+    const vxn::wstring target = VXN::JoinPath(folder, executable.FileName().WideString());
     // The arguments end with a space when there are any; the folder is quoted with the
     // passthrough's rules, so a folder with a quote, a space or a trailing backslash in its
     // name reaches the copy exactly (an ordinary folder gives " -temp \"folder\"").

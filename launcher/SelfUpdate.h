@@ -12,15 +12,6 @@
 // log line that says so, and the program goes on at once.
 void WaitForParentExit();
 
-// The user's temporary folder, "ZyrelDownloader-" and a new UUID in lower case
-// (8-4-4-4-12, no braces). Not created.
-vxn::wstring NewTempFolderPath();
-
-// A new folder from NewTempFolderPath, created for this process alone (on Linux mode 0700,
-// and never a folder or link that was already there): its path, or "" when none could be
-// made.
-vxn::wstring CreateFreshTempFolder();
-
 // Copies the executable into a fresh temporary folder and starts the copy with this
 // process's arguments and -temp; true when the copy was started (on Linux the copy has
 // replaced this process by then and the call does not return).

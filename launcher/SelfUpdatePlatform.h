@@ -6,23 +6,6 @@
 
 namespace selfupdate_platform {
 
-// "{0}\\{1}" on Windows; Linux joins a folder and a name with "/", since a backslash is an
-// ordinary file-name character there.
-extern const vxn::wchar* const JoinPattern;
-
-// The user's temporary folder with its trailing separator (GetTempPathW; TMPDIR or /tmp);
-// "" when the system cannot tell.
-vxn::wstring TempFolder();
-
-// A new random UUID in lower case, 8-4-4-4-12, no braces; "" when none can be made.
-vxn::wstring NewUuidText();
-
-// Creates the relaunch folder. Windows: with its missing parents, an existing folder
-// being fine (the copy that follows fails on any file already there). Linux: the last level
-// is created here and now, mode 0700, and a name that already exists (a folder, or a link
-// someone planted) fails.
-bool CreateRelaunchFolder(const vxn::wstring& path);
-
 // Copies the executable file; fails when the target exists.
 bool CopyExecutable(const vxn::wstring& from, const vxn::wstring& to);
 

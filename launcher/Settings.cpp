@@ -1,10 +1,7 @@
 #include "Settings.h"
 
-#include "FileInfo.h"
-#include "Format.h"
 #include "ProgramResource.h"
 #include "TokenList.h"
-#include "UninstallEntry.h"
 #include "resource.h"
 
 static_assert(EmbeddedConfigurationId == IDR_EMBEDDED_CONFIGURATION, "the code and the resource script agree on the id");
@@ -146,40 +143,4 @@ bool LoadConfigurationText(const vxn::wstring& text)
 bool LoadEmbeddedConfiguration()
 {
     return LoadConfigurationText(LoadResourceText(EmbeddedConfigurationId));
-}
-
-vxn::wstring InstallLocationFromValue(const vxn::wstring& data)
-{
-    vxn::u32 length = 0;
-    while (length < data.size() && data[length] != 0)
-        ++length;
-    if (length > 0 && data[length - 1] == InstallFolderSeparator)
-        --length;
-    return data.substr(0, length);
-}
-
-vxn::wstring FindInstallLocation()
-{
-    const vxn::wstring suffix = Settings::Get(Settings::Key::AppSuffix, VXN_W(""));
-    const vxn::wstring executable = VXN::format(VXN_W("ZyrelClient{0}.exe"), suffix);
-
-    vxn::wstring folder = Settings::ExistingDir();
-    if (folder.empty())
-        folder = VXN_W(".");
-
-    VXN::FileInfo candidate(VXN::format(VXN_W("{0}/{1}"), folder, executable));
-    (void)candidate.Query();
-    if (candidate.exists)
-        return folder;
-
-    // A portable installation lives only where it was unpacked; an installed client of the
-    // same suffix elsewhere is not this one.
-    if (Settings::PortableInstallation())
-        return vxn::wstring();
-
-    const vxn::wstring key = VXN::format(VXN_W("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zyrel{0}"), suffix);
-    vxn::wstring data;
-    if (!ReadUninstallValue(key, VXN_W("InstallLocation"), data))
-        return vxn::wstring();
-    return InstallLocationFromValue(data);
 }

@@ -1,5 +1,5 @@
 // Settings: the one process-wide store of the launcher's options, and the readers that fill
-// it from the embedded configuration, plus the lookup of an installed client.
+// it from the embedded configuration.
 //
 // The command line (CommandLine.h) writes first and unconditionally; the configuration
 // compiled into the program only adds keys that are still absent. Everything else reads
@@ -96,12 +96,3 @@ bool LoadConfigurationText(const vxn::wstring& text);
 
 // LoadConfigurationText over resource 111: false when the program carries none.
 bool LoadEmbeddedConfiguration();
-
-// The folder of an installed client, or "": the -existing folder (or the current folder)
-// when it holds ZyrelClient<suffix>.exe; otherwise, unless the installation is portable,
-// the InstallLocation of the client's uninstall entry.
-vxn::wstring FindInstallLocation();
-
-// The InstallLocation rules, on the value's raw UTF-16 data: the text up to its first NUL
-// (or all of it), with one trailing folder separator removed.
-vxn::wstring InstallLocationFromValue(const vxn::wstring& data);

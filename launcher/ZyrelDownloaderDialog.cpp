@@ -1,17 +1,18 @@
 // The download dialog's logic, and the real platform under it.
 #include "ZyrelDownloaderDialog.h"
 
-#include "CommandLine.h"
 #include "DownloadFiles.h"
+#include "DownloadFolder.h"
+#include "InstallerCommandLine.h"
 #include "InstallerFileName.h"
 #include "LocalizedStrings.h"
 #include "ProgramStart.h"
-#include "SelfUpdate.h"
 #include "Settings.h"
 #include "SignatureCheck.h"
 
 #include "Format.h"
 #include "Log.h"
+#include "Path.h"
 
 #include <atomic>
 #include <chrono>
@@ -32,25 +33,6 @@ vxn::wstring WithoutQuery(const vxn::wstring& url)
         if (url[i] == '?')
             return url.substr(0, i);
     return url;
-}
-
-// One forwarded option with its value between quotes. A value that holds a quote, or ends
-// with a backslash (which would escape the closing quote), gets the passthrough's escaping
-// instead, so the installer receives it as one argument, unchanged, and it cannot add
-// options of its own.
-void AppendOption(vxn::wstring& text, const vxn::wchar* option, const vxn::wstring& value)
-{
-    bool plain = value.empty() || value[value.size() - 1] != '\\';
-    for (vxn::wchar c : value)
-        plain = plain && c != '"';
-    if (plain) {
-        text.append(VXN::format(VXN_W(" {0} \"{1}\""), option, value));
-        return;
-    }
-    vxn::wstring quoted;
-    AppendQuotedArgument(quoted, value);
-    quoted.resize(quoted.size() - 1, 0); // its separating space
-    text.append(VXN::format(VXN_W(" {0} {1}"), option, quoted));
 }
 
 // The dialog and its job are never freed: the worker may still use them after the window
@@ -121,12 +103,6 @@ vxn::wstring ZyrelDownloaderDialog::Setting(const vxn::wchar* key)
     return value;
 }
 
-bool ZyrelDownloaderDialog::Flag(const vxn::wchar* key)
-{
-    vxn::wstring value;
-    return m_platform->ReadSetting(key, value);
-}
-
 std::intptr_t ZyrelDownloaderDialog::HandleDialogMessage(ui::Window dialogWindow, unsigned message,
                                                          std::uintptr_t wParam, std::intptr_t lParam)
 {
@@ -173,18 +149,9 @@ bool ZyrelDownloaderDialog::BeginDownload()
     }
     const vxn::wstring proxy = Setting(Settings::Key::Proxy);
     const vxn::wstring proxyBypass = Setting(Settings::Key::ProxyBypass);
-    vxn::wstring folder = Setting(Settings::Key::TempDir);
+    const vxn::wstring folder = PrepareDownloadFolder(Setting(Settings::Key::TempDir), *m_platform);
 
-    // Without a folder (the relaunch could not make one) the file would land in the root
-    // of the drive; it goes into a private folder of its own instead.
-    if (folder.empty())
-        folder = m_platform->CreateFreshFolder();
-    if (!folder.empty())
-        m_platform->CreateFolder(folder);
-
-    vxn::wstring target;
-    const vxn::wchar separator[2] = {DownloadPathSeparator, 0};
-    target.assign_format(VXN_W("{0}{1}{2}"), folder, separator, name);
+    const vxn::wstring target = VXN::JoinPath(folder, name);
     std::FILE* file = folder.empty() ? nullptr : m_platform->OpenForWriting(target);
     if (file == nullptr) {
         m_platform->ShowMessage(window, m_platform->LoadText(IDS_NO_PERMISSION),
@@ -247,40 +214,13 @@ void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
         Finalize();
         return;
     }
-    const vxn::wstring arguments = InstallerArguments();
+    const vxn::wstring arguments = InstallerArguments(*m_platform);
     VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0} {1}", target, arguments);
     if (!ProgramStarted(m_platform->StartProgram(window, target, arguments))) {
         m_platform->ShowMessage(window, m_platform->LoadText(IDS_LAUNCH_FAILED),
                                 m_platform->LoadText(IDS_UPDATE_FAILED), ui::StyleIconError, vxn::wstring());
     }
     Finalize();
-}
-
-vxn::wstring ZyrelDownloaderDialog::InstallerArguments()
-{
-    vxn::wstring text;
-    if (Flag(Settings::Key::SelfUpdate))
-        text.append(VXN_W(" -selfupdate"));
-    if (Flag(Settings::Key::PortableInstallation))
-        text.append(VXN_W(" -portable"));
-    if (Flag(Settings::Key::UseSteam))
-        text.append(VXN_W(" -steam"));
-    if (Flag(Settings::Key::Automatic))
-        text.append(VXN_W(" -automatic"));
-    static constexpr struct {
-        const vxn::wchar* key;
-        const vxn::wchar* option;
-    } kValues[] = {
-        {Settings::Key::ExistingDir, VXN_W("-existing")},     {Settings::Key::Language, VXN_W("-language")},
-        {Settings::Key::UserName, VXN_W("-username")},        {Settings::Key::InstallGame, VXN_W("-installgame")},
-        {Settings::Key::Depot, VXN_W("-depot")},              {Settings::Key::SingleGameId, VXN_W("-singlegame")},
-    };
-    for (const auto& entry : kValues) {
-        const vxn::wstring value = Setting(entry.key);
-        if (!value.empty())
-            AppendOption(text, entry.option, value);
-    }
-    return text;
 }
 
 void ZyrelDownloaderDialog::Finalize()

@@ -7,6 +7,8 @@
 // operations run on the worker thread, and they only post a message.
 #pragma once
 
+#include "DownloadFolder.h"
+#include "InstallerCommandLine.h"
 #include "ZyrelDownloaderThread.h"
 #include "ui/UserInterface.h"
 
@@ -28,18 +30,12 @@ int CompletionTransferCode(std::intptr_t lParam);
 int CompletionHttpCode(std::intptr_t lParam);
 
 // What the dialog asks of the system. Everything but PostToDialog runs on the main thread.
-class DownloadDialogPlatform {
+// The settings come through ReadSetting (InstallerCommandLine.h), the download folder
+// through CreateFolder and CreateFreshFolder (DownloadFolder.h).
+class DownloadDialogPlatform : public SettingReader, public DownloadFolderSystem {
 public:
-    virtual ~DownloadDialogPlatform() = default;
-
-    // A setting: true when the key is present, its value in `value` ("" when absent).
-    virtual bool ReadSetting(const vxn::wchar* key, vxn::wstring& value) = 0;
     // A text of the string table (resource.h ids).
     virtual vxn::wstring LoadText(vxn::u32 id) = 0;
-    // Creates one folder level; an existing folder is fine and nothing is reported.
-    virtual void CreateFolder(const vxn::wstring& path) = 0;
-    // A new private temporary folder, created; "" when none could be made.
-    virtual vxn::wstring CreateFreshFolder() = 0;
     // Opens a file for binary writing, truncating it ("wb"); null on failure.
     virtual std::FILE* OpenForWriting(const vxn::wstring& path) = 0;
     // A new, empty job that lives as long as the process, and a worker thread on it.
@@ -116,9 +112,6 @@ public:
     // Detaches the worker from the dialog and ends the dialog.
     void Finalize();
 
-    // The installer's parameter text from the settings ("" when no option applies).
-    vxn::wstring InstallerArguments();
-
     // DownloadListener, on the worker thread.
     void OnDownloadProgress(double percent) override;
     void OnDownloadComplete(bool success, int transferCode, int httpCode) override;
@@ -131,7 +124,6 @@ public:
 private:
     void HandleCompletion(bool success, std::intptr_t lParam);
     vxn::wstring Setting(const vxn::wchar* key);
-    bool Flag(const vxn::wchar* key);
 
     DownloadDialogPlatform* m_platform;
     // The process-wide list of dialogs that exist (see the constructor).

@@ -5,6 +5,7 @@
 #include "ZyrelDownloaderMain.h"
 
 #include "CommandLine.h"
+#include "InstallLocation.h"
 #include "ProgramStart.h"
 #include "SelfUpdate.h"
 #include "SelfUpdatePlatform.h"
@@ -22,11 +23,9 @@ constexpr const char* kSource = "ZyrelDownloaderMain";
 
 bool LaunchInstalledClient(const vxn::wstring& location)
 {
-    const vxn::wstring suffix = Settings::Get(Settings::Key::AppSuffix, VXN_W(""));
     // The client keeps its Windows file name everywhere; only the separator is the
     // platform's.
-    const vxn::wstring client = VXN::format(selfupdate_platform::JoinPattern, location,
-                                            VXN::format(VXN_W("ZyrelClient{0}.exe"), suffix));
+    const vxn::wstring client = VXN::JoinPath(location, ClientFileName());
     VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0}", client);
     return ProgramStarted(OpenProgram(nullptr, client, vxn::wstring()));
 }

@@ -47,15 +47,6 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
     return written;
 }
 
-// The whole text, whatever its length: libcurl copies option texts, so the converted
-// strings need only live until the transfer ends.
-vxn::string Utf8(const vxn::wstring& text)
-{
-    vxn::string out;
-    out.assign_utf16(text.c_str(), text.size());
-    return out;
-}
-
 } // namespace
 
 DownloadJob::DownloadJob() = default;
@@ -102,9 +93,11 @@ int DownloadJob::RunDownload()
     const TransferLibrary& transfer = Transfer();
     CURL* curl = transfer.easy_init();
 
-    const vxn::string url8 = Utf8(url);
-    const vxn::string proxy8 = Utf8(proxy);
-    const vxn::string proxyBypass8 = Utf8(proxyBypass);
+    // libcurl copies option texts, so the converted strings need only live until the
+    // transfer ends.
+    const vxn::string url8 = vxn::utf8_from(url);
+    const vxn::string proxy8 = vxn::utf8_from(proxy);
+    const vxn::string proxyBypass8 = vxn::utf8_from(proxyBypass);
 
     // The body goes to the disk in large blocks. The dialog opened the file and has not
     // used it, so the buffer can still be set.

@@ -211,4 +211,41 @@ query_outcome query_file(const native_char* path, file_record& out)
     return query_outcome::found;
 }
 
+bool open_regular_file(const char* path, file_handle& file, std::uint64_t& size)
+{
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat facts;
+    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {
+        const int error = errno;
+        close(fd);
+        errno = error != 0 ? error : EINVAL;
+        return false;
+    }
+    file = fd;
+    size = facts.st_size > 0 ? static_cast<std::uint64_t>(facts.st_size) : 0;
+    return true;
+}
+
+bool read_file(file_handle file, char* out, vxn::u32 count, vxn::u32& got)
+{
+    for (;;) {
+        const ssize_t n = read(file, out, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        got = static_cast<vxn::u32>(n);
+        return true;
+    }
+}
+
+void close_file(file_handle file)
+{
+    const int error = errno;
+    close(file);
+    errno = error;
+}
+
 } // namespace VXN::platform

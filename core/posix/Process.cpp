@@ -3,6 +3,7 @@
 #include "FilesPlatform.h"
 #include "Format.h"
 #include "ProcessPlatform.h"
+#include "ReadFile.h"
 #include "RuntimeLibrary.h"
 #include "SymbolicLink.h"
 
@@ -261,25 +262,9 @@ bool ends_with_exe(const std::string& name)
     return tail[0] == '.' && (tail[1] | 0x20) == 'e' && (tail[2] | 0x20) == 'x' && (tail[3] | 0x20) == 'e';
 }
 
-bool read_whole(const char* file, std::string& out)
-{
-    const int fd = open(file, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            const int error = errno;
-            close(fd);
-            errno = error;
-            return got == 0;
-        }
-        out.append(buffer, static_cast<std::size_t>(got));
-    }
-}
+// A process's memory map: a line for each mapping, and the kernel caps a process at 65530
+// mappings.
+constexpr vxn::u32 kLongestMemoryMap = 64u << 20;
 
 // The Windows program of a process that Wine runs: the first .exe file, in address order,
 // that is mapped from its start (its PE headers), which is the main image Wine loaded. A
@@ -287,11 +272,12 @@ bool read_whole(const char* file, std::string& out)
 // mapped its program yet has no answer.
 bool wine_program(std::uint32_t id, std::string& name)
 {
-    std::string maps;
     native_string file;
     file.assign_format("/proc/{0}/maps", id);
-    if (!read_whole(file.c_str(), maps))
+    vxn::string bytes;
+    if (!ReadWholeFile(file.c_str(), kLongestMemoryMap, bytes).Succeeded())
         return false;
+    const std::string maps(bytes.c_str(), bytes.size());
     std::size_t line = 0;
     while (line < maps.size()) {
         std::size_t end = maps.find('\n', line);
@@ -487,23 +473,13 @@ bool enumerate_windows(window_visitor visit, void* context)
 
 bool debugger_attached()
 {
-    const int fd = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    // A status record is a few kilobytes; its Groups line alone can grow to some hundred.
+    constexpr vxn::u32 kLongestStatus = 1u << 20;
+    vxn::string status;
+    if (!ReadWholeFile("/proc/self/status", kLongestStatus, status).Succeeded())
         return false;
-    char text[4096];
-    vxn::u32 length = 0;
-    for (;;) {
-        const ssize_t got = read(fd, text + length, sizeof(text) - 1 - length);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        length += static_cast<vxn::u32>(got);
-        if (length == sizeof(text) - 1)
-            break;
-    }
-    close(fd);
-    text[length] = 0;
+    const char* text = status.c_str();
+    const vxn::u32 length = status.size();
 
     static constexpr char kField[] = "\nTracerPid:";
     for (vxn::u32 i = 0; i + sizeof(kField) - 1 <= length; ++i) {

@@ -1,10 +1,8 @@
 // The computer's zone description on Linux: the rules that TZ or /etc/localtime name.
 #include "Format.h"
 #include "PosixTimeZone.h"
+#include "ReadFile.h"
 #include "TimeConversion.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -20,20 +18,6 @@ const char* ZoneFolder()
 {
     const char* folder = std::getenv("TZDIR");
     return folder != nullptr && *folder != 0 ? folder : "/usr/share/zoneinfo";
-}
-
-bool ReadZoneFile(const char* path, vxn::string& bytes)
-{
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char chunk[4096];
-    bytes.clear();
-    ssize_t count = 0;
-    while ((count = read(fd, chunk, sizeof(chunk))) > 0 && bytes.size() < kMaxZoneFile)
-        bytes.append(chunk, static_cast<vxn::u32>(count));
-    close(fd);
-    return count == 0;
 }
 
 // "Europe/Berlin" for ".../zoneinfo/Europe/Berlin" (also under posix/ or right/).
@@ -55,7 +39,7 @@ bool DescribeZoneFile(const char* path, const char* name, int year, TimeZoneInfo
 {
     vxn::string bytes;
     vxn::string rule;
-    if (!ReadZoneFile(path, bytes) ||
+    if (!ReadWholeFile(path, kMaxZoneFile, bytes).Succeeded() ||
         !TzifRule(reinterpret_cast<const unsigned char*>(bytes.c_str()), bytes.size(), rule) ||
         !ParsePosixTimeZone(rule.c_str(), year, information))
         return false;

@@ -102,4 +102,41 @@ query_outcome query_file(const native_char* path, file_record& out)
     return query_outcome::found;
 }
 
+bool open_regular_file(const char* path, file_handle& file, std::uint64_t& size)
+{
+    native_string wide;
+    wide.assign_utf8(path, vxn::length_of(path));
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    // Only a file on a disk: a pipe or a console would be read until someone ends it. A
+    // folder is not opened at all without FILE_FLAG_BACKUP_SEMANTICS.
+    LARGE_INTEGER facts = {};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &facts)) {
+        CloseHandle(handle);
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
+    file = handle;
+    size = facts.QuadPart > 0 ? static_cast<std::uint64_t>(facts.QuadPart) : 0;
+    return true;
+}
+
+bool read_file(file_handle file, char* out, vxn::u32 count, vxn::u32& got)
+{
+    DWORD read = 0;
+    if (!ReadFile(file, out, count, &read, nullptr))
+        return false;
+    got = read;
+    return true;
+}
+
+void close_file(file_handle file)
+{
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+}
+
 } // namespace VXN::platform

@@ -6,29 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-vxn::string Native(const vxn::wstring& path)
-{
-    vxn::string out;
-    out.assign_utf16(path.c_str(), path.size());
-    return out;
-}
-
-} // namespace
-
-bool MakeDownloadFolder(const vxn::wstring& path)
-{
-    return ::mkdir(Native(path).c_str(), 0700) == 0;
-}
-
 std::FILE* OpenDownloadFile(const vxn::wstring& path)
 {
     // A folder named with -temp may be shared, and the file is about to be run: what is
     // already there under the name must be a plain file of ours with no other name.
     // Anything else (a link someone planted, a hard link to another file, a FIFO that would
     // block the open, a file another user could rewrite after the check) is refused.
-    const int fd = ::open(Native(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = ::open(vxn::utf8_from(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return nullptr;
     struct stat facts {};

@@ -3,43 +3,14 @@
 // argument followed by a NUL), so the entry needs no argc/argv of its own.
 #include "ProcessArguments.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "ReadFile.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 namespace {
 
-bool ReadWholeFile(const char* path, vxn::string& bytes)
-{
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    vxn::u32 used = 0;
-    bool ok = true;
-    for (;;) {
-        if (used == bytes.size()) {
-            const vxn::u32 grown = bytes.size() < 4096 ? 4096 : bytes.size() * 2;
-            bytes.resize(grown, 0);
-            if (bytes.size() != grown) {
-                ok = false;
-                break;
-            }
-        }
-        const ssize_t got = ::read(fd, bytes.data() + used, bytes.size() - used);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        used += static_cast<vxn::u32>(got);
-    }
-    ::close(fd);
-    bytes.resize(used, 0);
-    return ok;
-}
+// The kernel holds at most 6 MiB of arguments and environment together.
+constexpr vxn::u32 kLongestCommandLine = 16u << 20;
 
 } // namespace
 
@@ -47,7 +18,7 @@ ArgumentList ReadProcessArguments()
 {
     ArgumentList arguments;
     vxn::string bytes;
-    if (!ReadWholeFile("/proc/self/cmdline", bytes))
+    if (!VXN::ReadWholeFile("/proc/self/cmdline", kLongestCommandLine, bytes).Succeeded())
         return arguments;
     const char* text = bytes.c_str();
     vxn::u32 start = 0;

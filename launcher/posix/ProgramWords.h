@@ -10,10 +10,10 @@
 
 namespace program_words {
 
+// The words are std::string for execv's sake.
 inline std::string Utf8(const vxn::wstring& text)
 {
-    vxn::string narrow;
-    narrow.assign_utf16(text.c_str(), text.size());
+    const vxn::string narrow = vxn::utf8_from(text);
     return std::string(narrow.c_str(), narrow.size());
 }
 

@@ -1,11 +1,8 @@
-// The Linux half of the self-update handoff: the temporary folder, UUIDs from the kernel's
-// generator, a private relaunch folder, and the relaunch as an exec.
+// The Linux half of the self-update handoff: the copy of the program, and the relaunch as
+// an exec.
 #include "SelfUpdatePlatform.h"
 
 #include "ProgramWords.h"
-
-#include "Format.h"
-#include "Path.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,8 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/random.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -27,13 +22,6 @@ namespace {
 constexpr const char* kReplacedMark = "ZYREL_REPLACED_INSTANCE";
 
 using program_words::Utf8;
-
-vxn::wstring Wide(const std::string& text)
-{
-    vxn::wstring wide;
-    wide.assign_utf8(text.c_str(), static_cast<vxn::u32>(text.size()));
-    return wide;
-}
 
 bool WriteAll(int fd, const char* data, std::size_t size)
 {
@@ -50,51 +38,6 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 }
 
 } // namespace
-
-const vxn::wchar* const JoinPattern = VXN_W("{0}/{1}");
-
-vxn::wstring TempFolder()
-{
-    const char* folder = std::getenv("TMPDIR");
-    std::string text = folder != nullptr && folder[0] != 0 ? folder : "/tmp";
-    if (text.back() != '/')
-        text += '/';
-    return Wide(text);
-}
-
-vxn::wstring NewUuidText()
-{
-    unsigned char bytes[16];
-    std::size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return vxn::wstring();
-        got += static_cast<std::size_t>(n);
-    }
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40); // version 4: random
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80); // the RFC 4122 variant
-    char text[37];
-    std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", bytes[0],
-                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10],
-                  bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
-    return Wide(text);
-}
-
-bool CreateRelaunchFolder(const vxn::wstring& path)
-{
-    const std::string folder = Utf8(path);
-    const std::size_t slash = folder.find_last_of('/');
-    if (slash != std::string::npos && slash > 0)
-        (void)VXN::CreateDirectories(VXN::Path(vxn::string(folder.c_str(), static_cast<vxn::u32>(slash))));
-    // mkdir never follows a link and fails on any name that exists; the mode is set again
-    // because the umask may have taken bits from it.
-    if (::mkdir(folder.c_str(), 0700) != 0)
-        return false;
-    return ::chmod(folder.c_str(), 0700) == 0;
-}
 
 bool CopyExecutable(const vxn::wstring& from, const vxn::wstring& to)
 {

@@ -2,6 +2,7 @@
 #include "TransferLibrary.h"
 
 #include "Log.h"
+#include "posix/RuntimeLibrary.h"
 
 #include <dlfcn.h>
 
@@ -39,31 +40,23 @@ const char* NoText(CURLcode)
     return "libcurl could not be loaded";
 }
 
-template <class Function>
-bool Bind(void* library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
 TransferLibrary Load()
 {
     const TransferLibrary missing = {&FailedInit, &NoHandle, &NoOption, &NoTransfer, &NoInfo, &NoCleanup, &NoText};
-    // Opened for good: a library with live TLS state is never unloaded.
-    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
+    const VXN::platform::runtime_library library("libcurl.so.4");
+    if (!library.loaded()) {
         const char* why = dlerror();
         VXN_LOG("ZyrelDownloaderThread", VXN::LogLevel::Error, "libcurl could not be loaded: {0}",
                 why != nullptr ? why : "unknown");
         return missing;
     }
     TransferLibrary loaded = {};
-    if (Bind(library, "curl_global_init", loaded.global_init) && Bind(library, "curl_easy_init", loaded.easy_init) &&
-        Bind(library, "curl_easy_setopt", loaded.easy_setopt) &&
-        Bind(library, "curl_easy_perform", loaded.easy_perform) &&
-        Bind(library, "curl_easy_getinfo", loaded.easy_getinfo) &&
-        Bind(library, "curl_easy_cleanup", loaded.easy_cleanup) &&
-        Bind(library, "curl_easy_strerror", loaded.easy_strerror))
+    if (library.bind("curl_global_init", loaded.global_init) && library.bind("curl_easy_init", loaded.easy_init) &&
+        library.bind("curl_easy_setopt", loaded.easy_setopt) &&
+        library.bind("curl_easy_perform", loaded.easy_perform) &&
+        library.bind("curl_easy_getinfo", loaded.easy_getinfo) &&
+        library.bind("curl_easy_cleanup", loaded.easy_cleanup) &&
+        library.bind("curl_easy_strerror", loaded.easy_strerror))
         return loaded;
     VXN_LOG("ZyrelDownloaderThread", VXN::LogLevel::Error, "libcurl lacks the functions the download needs");
     return missing;

@@ -7,11 +7,8 @@
 // after the byte-order mark FF FE, the form in which the registry keeps it.
 #include "UninstallEntry.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "ReadFile.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 namespace {
@@ -60,37 +57,6 @@ bool ValuePath(const vxn::wstring& key_path, const vxn::wchar* name, vxn::string
     return AppendSegment(path, value.c_str(), value.size());
 }
 
-// Reads at most `limit` bytes; false when the file cannot be read or holds more.
-bool ReadSmallFile(const char* path, vxn::u32 limit, vxn::string& bytes)
-{
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat status;
-    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    vxn::u32 used = 0;
-    if (ok) {
-        bytes.resize(limit + 1, 0);
-        ok = bytes.size() == limit + 1;
-    }
-    while (ok) {
-        const ssize_t got = ::read(fd, bytes.data() + used, limit + 1 - used);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            ok = false;
-        else if (got == 0)
-            break;
-        else if ((used += static_cast<vxn::u32>(got)) > limit)
-            ok = false;
-    }
-    ::close(fd);
-    if (!ok)
-        return false;
-    bytes.resize(used, 0);
-    return true;
-}
-
 } // namespace
 
 bool ReadUninstallValue(const vxn::wstring& key_path, const vxn::wchar* name, vxn::wstring& data)
@@ -98,7 +64,7 @@ bool ReadUninstallValue(const vxn::wstring& key_path, const vxn::wchar* name, vx
     data.clear();
     vxn::string path;
     vxn::string bytes;
-    if (!ValuePath(key_path, name, path) || !ReadSmallFile(path.c_str(), MaxFileBytes, bytes))
+    if (!ValuePath(key_path, name, path) || !VXN::ReadWholeFile(path.c_str(), MaxFileBytes, bytes).Succeeded())
         return false;
 
     const auto* raw = reinterpret_cast<const unsigned char*>(bytes.c_str());

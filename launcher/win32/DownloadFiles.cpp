@@ -7,11 +7,6 @@
 #include <io.h>
 #include <stdio.h>
 
-bool MakeDownloadFolder(const vxn::wstring& path)
-{
-    return CreateDirectoryW(path.c_str(), nullptr) != 0;
-}
-
 std::FILE* OpenDownloadFile(const vxn::wstring& path)
 {
     // A folder named with -temp may be shared, and the file is about to be run: the name

@@ -1,6 +1,7 @@
 // FileInfo::Query: facts about files and directories, "missing" told apart from "cannot be
 // reached", and the identity that recognises one file under two names.
 #include "FileInfo.h"
+#include "ReadFile.h"
 
 #include "TestSupport.h"
 
@@ -12,6 +13,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -193,3 +195,45 @@ TEST(FileInfoQuery, SpecialFilesAnswerWithoutBlocking)
 }
 
 #endif
+
+// ReadWholeFile, the readers' one reader: the whole file up to its limit, one byte more is a
+// failure, and only a regular file is read.
+TEST(ReadWholeFile, ReadsARegularFileUpToItsLimit)
+{
+    zyrel_test::temp_folder temp;
+    std::string content(70000, 'x');
+    for (std::size_t i = 0; i < content.size(); i += 7)
+        content[i] = static_cast<char>(i % 251);
+    const std::string file = zyrel_test::to_utf8(temp.write("data \xC3\x9C.bin", content));
+
+    vxn::string bytes;
+    ASSERT_TRUE(VXN::ReadWholeFile(file.c_str(), 70000, bytes).Succeeded());
+    EXPECT_EQ(std::string(bytes.c_str(), bytes.size()), content);
+    ASSERT_TRUE(VXN::ReadWholeFile(file.c_str(), 1u << 20, bytes).Succeeded());
+    EXPECT_EQ(bytes.size(), 70000u);
+
+    EXPECT_FALSE(VXN::ReadWholeFile(file.c_str(), 69999, bytes).Succeeded()) << "one byte over the limit";
+    EXPECT_TRUE(bytes.empty());
+
+    const std::string empty = zyrel_test::to_utf8(temp.write("empty", ""));
+    bytes.assign("left over");
+    ASSERT_TRUE(VXN::ReadWholeFile(empty.c_str(), 0, bytes).Succeeded());
+    EXPECT_TRUE(bytes.empty());
+
+    EXPECT_FALSE(VXN::ReadWholeFile(zyrel_test::to_utf8(temp.path() / "missing").c_str(), 100, bytes).Succeeded());
+    EXPECT_FALSE(VXN::ReadWholeFile(zyrel_test::to_utf8(temp.path()).c_str(), 100, bytes).Succeeded()) << "a folder";
+
+#if !defined(_WIN32)
+    // A /proc record reports no size and is read until it ends; a device or a pipe is not a
+    // file to read whole.
+    ASSERT_TRUE(VXN::ReadWholeFile("/proc/self/cmdline", 1u << 20, bytes).Succeeded());
+    EXPECT_GT(bytes.size(), 0u);
+    EXPECT_FALSE(VXN::ReadWholeFile("/dev/zero", 1u << 20, bytes).Succeeded());
+    const fs::path fifo = temp.path() / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC); // so the reader's open does not wait
+    ASSERT_GE(writer, 0);
+    EXPECT_FALSE(VXN::ReadWholeFile(fifo.c_str(), 100, bytes).Succeeded());
+    ::close(writer);
+#endif
+}

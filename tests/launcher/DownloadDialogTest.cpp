@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 
 #include "CommandLine.h"
+#include "InstallerCommandLine.h"
 #include "Settings.h"
 #include "ZyrelDownloaderDialog.h"
 
@@ -444,7 +445,7 @@ TEST_F(DownloadDialog, ForwardedValuesArriveAsOneUnchangedArgument)
              {"C:\\Program Files\\Zyrel", " -existing \"C:\\Program Files\\Zyrel\" -username \"x\""},
              {"C:\\a\\b", " -existing \"C:\\a\\b\" -username \"x\""}}) {
         rig r({{"ExistingDir", value}, {"UserName", "x"}});
-        const vxn::wstring text = r.dialog.InstallerArguments();
+        const vxn::wstring text = InstallerArguments(r.platform);
         const ArgumentList arguments = SplitParameters(text.c_str());
         ASSERT_EQ(arguments.size(), 4u) << U(text);
         EXPECT_EQ(U(arguments[0]) + "|" + U(arguments[1]) + "|" + U(arguments[2]) + "|" + U(arguments[3]),

@@ -3,6 +3,7 @@
 // below a temporary root on Linux.
 #include "LauncherTestSupport.h"
 
+#include "InstallLocation.h"
 #include "Settings.h"
 
 #include <gtest/gtest.h>

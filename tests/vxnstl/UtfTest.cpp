@@ -257,3 +257,14 @@ TEST(UtfTest, CopyCharsCutsToTheFieldAndReportsTheWholeSize)
 }
 
 } // namespace
+
+TEST(UtfTest, FreeConversionsGiveTheOtherFormAsANewString)
+{
+    const vxn::wstring wide(VXN_W("Gr\u00FC\u00DFe \U0001F600"));
+    const vxn::string narrow = vxn::utf8_from(wide);
+    EXPECT_EQ(std::string(narrow.c_str(), narrow.size()), "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
+    EXPECT_TRUE(vxn::utf16_from(narrow) == wide);
+    EXPECT_TRUE(vxn::utf16_from("ab\xFF", 3) == VXN_W("ab\uFFFD")) << "the converters' replacement rule";
+    EXPECT_TRUE(vxn::utf8_from(vxn::wstring()).empty());
+    EXPECT_TRUE(vxn::utf16_from("", 0).empty());
+}

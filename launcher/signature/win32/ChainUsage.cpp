@@ -95,4 +95,32 @@ bool CertificateNames(PCCERT_CONTEXT certificate, LPCSTR usage)
     return ExtendedUsages(certificate, buffer, readable) && Names(buffer, usage);
 }
 
+bool BuildChain(PCCERT_CONTEXT certificate, FILETIME* when, HCERTSTORE extra, LPCSTR usage,
+                PCCERT_CHAIN_CONTEXT& chain)
+{
+    LPSTR usages[] = {const_cast<LPSTR>(usage)};
+    CERT_CHAIN_PARA parameters = {};
+    parameters.cbSize = sizeof parameters;
+    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
+    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    chain = nullptr;
+    return CertGetCertificateChain(nullptr, certificate, when, extra, &parameters, 0, nullptr, &chain) != FALSE;
+}
+
+bool ChainVerdict(PCCERT_CHAIN_CONTEXT chain, LPCSTR policy, DWORD& verdict)
+{
+    verdict = WeakSignatureError(chain);
+    if (verdict != 0)
+        return true;
+    CERT_CHAIN_POLICY_PARA parameters = {};
+    parameters.cbSize = sizeof parameters;
+    CERT_CHAIN_POLICY_STATUS status = {};
+    status.cbSize = sizeof status;
+    if (!CertVerifyCertificateChainPolicy(policy, chain, &parameters, &status))
+        return false;
+    verdict = status.dwError;
+    return true;
+}
+
 } // namespace signature

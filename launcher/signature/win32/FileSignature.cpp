@@ -58,26 +58,12 @@ DWORD FailureCode(DWORD lastError)
 // verdict, the chain's usage.
 DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, FILETIME* when)
 {
-    LPSTR codeSigning[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING)};
-    CERT_CHAIN_PARA parameters = {};
-    parameters.cbSize = sizeof parameters;
-    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
-    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = codeSigning;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, signer, when, signatureStore, &parameters, 0, nullptr, &chain))
+    if (!signature::BuildChain(signer, when, signatureStore, szOID_PKIX_KP_CODE_SIGNING, chain))
         return FailureCode(GetLastError());
-    DWORD error = signature::WeakSignatureError(chain);
-    if (error == 0) {
-        CERT_CHAIN_POLICY_PARA policy = {};
-        policy.cbSize = sizeof policy;
-        CERT_CHAIN_POLICY_STATUS status = {};
-        status.cbSize = sizeof status;
-        if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_AUTHENTICODE, chain, &policy, &status))
-            error = FailureCode(GetLastError());
-        else
-            error = status.dwError;
-    }
+    DWORD error = 0;
+    if (!signature::ChainVerdict(chain, CERT_CHAIN_POLICY_AUTHENTICODE, error))
+        error = FailureCode(GetLastError());
     if (error == 0 && !signature::ChainAllows(chain, szOID_PKIX_KP_CODE_SIGNING))
         error = signature::CertWrongUsage;
     CertFreeCertificateChain(chain);

@@ -100,26 +100,12 @@ bool ParseGeneralizedTime(const Der& text, FILETIME& out)
 // the chain and of the authority itself).
 DWORD AuthorityError(PCCERT_CONTEXT authority, HCERTSTORE extra, FILETIME when)
 {
-    LPSTR timeStamping[] = {const_cast<LPSTR>(szOID_PKIX_KP_TIMESTAMP_SIGNING)};
-    CERT_CHAIN_PARA parameters = {};
-    parameters.cbSize = sizeof parameters;
-    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
-    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = timeStamping;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, authority, &when, extra, &parameters, 0, nullptr, &chain))
+    if (!BuildChain(authority, &when, extra, szOID_PKIX_KP_TIMESTAMP_SIGNING, chain))
         return TrustTimeStamp;
-    DWORD error = WeakSignatureError(chain);
-    if (error == 0) {
-        CERT_CHAIN_POLICY_PARA policy = {};
-        policy.cbSize = sizeof policy;
-        CERT_CHAIN_POLICY_STATUS status = {};
-        status.cbSize = sizeof status;
-        if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, chain, &policy, &status))
-            error = TrustTimeStamp;
-        else
-            error = status.dwError;
-    }
+    DWORD error = 0;
+    if (!ChainVerdict(chain, CERT_CHAIN_POLICY_BASE, error))
+        error = TrustTimeStamp;
     // The chain's usage, which Wine's chain engine does not weigh, and the authority's own,
     // which must name time stamping outright.
     if (error == 0 && ((chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) != 0 ||

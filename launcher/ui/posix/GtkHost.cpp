@@ -113,7 +113,7 @@ public:
         void* window = g.window_new(gc::WindowToplevel);
         if (window == nullptr)
             return false;
-        g.window_set_title(window, Narrow(dialog.title).c_str());
+        g.window_set_title(window, vxn::utf8_from(dialog.title).c_str());
         g.window_set_resizable(window, 0);
         g.window_set_position(window, gc::WindowPositionCenter);
         g.widget_set_size_request(window, kWindowWidth, -1);
@@ -121,7 +121,7 @@ public:
         void* row = g.box_new(gc::OrientationHorizontal, kMargin);
         void* bar = g.progress_bar_new();
         g.widget_set_valign(bar, gc::AlignCenter);
-        const vxn::string cancel = Narrow(LocalizedTableText(LocalizedKind::Button, IdCancel));
+        const vxn::string cancel = vxn::utf8_from(LocalizedTableText(LocalizedKind::Button, IdCancel));
         void* button = g.button_new_with_label(cancel.c_str());
         g.widget_set_size_request(button, kButtonWidth, -1);
         g.box_pack_start(row, bar, 1, 1, 0);

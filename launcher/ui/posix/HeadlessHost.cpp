@@ -20,7 +20,7 @@ public:
     {
         WakeDescriptor(); // before the handler starts a thread that posts
         VXN_LOG("UserInterface", VXN::LogLevel::Info, "Window \"{0}\" runs without a display or terminal",
-                Narrow(dialog.title));
+                vxn::utf8_from(dialog.title));
         return true;
     }
 

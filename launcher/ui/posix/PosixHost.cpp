@@ -135,13 +135,6 @@ std::string TransferFigures(const Dialog& dialog, std::chrono::steady_clock::tim
     return figures;
 }
 
-vxn::string Narrow(const vxn::wstring& text)
-{
-    vxn::string narrow;
-    narrow.assign_utf16(text.c_str(), text.size());
-    return narrow;
-}
-
 void DeliverPosted(Dialog& dialog)
 {
     for (;;) {
@@ -389,11 +382,11 @@ int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& c
 {
     // A box without owner during a dialog still belongs to it: there is one per process.
     Dialog* dialog = owner != nullptr ? AsDialog(owner) : posix_host::running;
-    const vxn::string text8 = posix_host::Narrow(text);
-    const vxn::string caption8 = posix_host::Narrow(caption);
+    const vxn::string text8 = vxn::utf8_from(text);
+    const vxn::string caption8 = vxn::utf8_from(caption);
     VXN_LOG("UserInterface", VXN::LogLevel::Info, "Message \"{0}\": {1}", caption8, text8);
     if ((style & 0x0F) != StyleYesNo) {
-        Active().Tell(dialog, text8, caption8, style, posix_host::Narrow(detail));
+        Active().Tell(dialog, text8, caption8, style, vxn::utf8_from(detail));
         return IdOk;
     }
     if (dialog != nullptr && dialog->answerYes) {

@@ -120,7 +120,4 @@ public:
     SignalScope& operator=(const SignalScope&) = delete;
 };
 
-// UTF-8 for printing and logging.
-vxn::string Narrow(const vxn::wstring& text);
-
 } // namespace ui::posix_host

@@ -230,7 +230,7 @@ private:
                 figures += "  " + ByteCount(static_cast<std::uint64_t>(static_cast<double>(received) / seconds)) + "/s";
         }
         const int columns = Columns() - 1; // the last column would wrap on some terminals
-        std::string title = Narrow(dialog.title).c_str();
+        std::string title = vxn::utf8_from(dialog.title).c_str();
         int barWidth = columns - Width(title) - 3 - Width(percent) - Width(figures);
         if (barWidth > 40)
             barWidth = 40;

@@ -1,0 +1,43 @@
+// The download folder and the relaunch's folder (DownloadFolder.h).
+#include "DownloadFolder.h"
+
+#include "DownloadFolderPlatform.h"
+
+#include "Format.h"
+
+vxn::wstring NewTempFolderPath()
+{
+    return VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), download_folder_platform::TempFolder(),
+                       download_folder_platform::NewUuidText());
+}
+
+vxn::wstring CreateFreshTempFolder()
+{
+    // Only an absolute folder of our own will do: without the temporary folder or a UUID
+    // the name would be relative or predictable. A name that is taken (vanishingly rare for
+    // a random UUID, so more likely planted) gets a new one.
+    const vxn::wstring base = download_folder_platform::TempFolder();
+    if (base.empty())
+        return vxn::wstring();
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const vxn::wstring uuid = download_folder_platform::NewUuidText();
+        if (uuid.empty())
+            return vxn::wstring();
+        vxn::wstring folder = VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), base, uuid);
+        if (CreateRelaunchFolder(folder))
+            return folder;
+    }
+    return vxn::wstring();
+}
+
+vxn::wstring PrepareDownloadFolder(const vxn::wstring& tempDir, DownloadFolderSystem& system)
+{
+    vxn::wstring folder = tempDir;
+    // Without a folder (the relaunch could not make one) the file would land in the root
+    // of the drive; it goes into a private folder of its own instead.
+    if (folder.empty())
+        folder = system.CreateFreshFolder();
+    if (!folder.empty())
+        system.CreateFolder(folder);
+    return folder;
+}

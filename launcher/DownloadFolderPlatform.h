@@ -1,0 +1,16 @@
+// The OS half of the download folder that only DownloadFolder.cpp uses
+// (launcher/posix/DownloadFolder.cpp, launcher/win32/DownloadFolder.cpp).
+#pragma once
+
+#include <vxnstl/string>
+
+namespace download_folder_platform {
+
+// The user's temporary folder with its trailing separator (GetTempPathW; TMPDIR or /tmp);
+// "" when the system cannot tell.
+vxn::wstring TempFolder();
+
+// A new random UUID in lower case, 8-4-4-4-12, no braces; "" when none can be made.
+vxn::wstring NewUuidText();
+
+} // namespace download_folder_platform
