@@ -11,44 +11,46 @@ set(CMAKE_RC_COMPILER ${ZYREL_MINGW_TRIPLE}-windres)
 # strip without a time stamp in the PE header (cmake/strip/mingw-strip): the package strips.
 set(CMAKE_STRIP ${CMAKE_CURRENT_LIST_DIR}/strip/${ZYREL_MINGW_TRIPLE}-strip)
 
-# Cross-built dependencies (a static libcurl, say) live in a prefix of their own; with
-# PACKAGE set to ONLY, CMAKE_PREFIX_PATH would be re-rooted and silently ignored, so the
-# prefix goes into the find root instead.
-set(ZYREL_MINGW_DEPS "" CACHE PATH "Prefix of cross-built dependencies")
 # ---- libcurl (scripts/lib/build-windows-curl.sh) ----------------------------------------
-# Without an explicit prefix, the newest static libcurl that the script, as it is in this
-# tree, has built for this machine type is taken from its cache: the folder's name carries
-# a hash of the script, so a build with other options (an older cache) is never picked up;
-# launcher/CMakeLists.txt builds one when none is.
+# The static libcurl is built beforehand, once per version and machine type, by
+# scripts/lib/build-windows-curl.sh (scripts/test-all.sh runs it first); configuring never
+# builds or installs anything. Only the script names its build folders (their names carry
+# a hash of the script, so a build with other options is never taken): it is asked, and
+# without a finished build the configure stops here, before anything else runs.
+# ZYREL_WINDOWS_CURL names another static libcurl's prefix instead.
 get_filename_component(_zyrel_source_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-if(DEFINED ENV{ZYREL_DEPS_CACHE})
-  set(_zyrel_deps_cache "$ENV{ZYREL_DEPS_CACHE}")
-elseif(DEFINED ENV{XDG_CACHE_HOME})
-  set(_zyrel_deps_cache "$ENV{XDG_CACHE_HOME}/zyrel-deps")
-else()
-  set(_zyrel_deps_cache "$ENV{HOME}/.cache/zyrel-deps")
-endif()
-file(SHA256 "${_zyrel_source_root}/scripts/lib/build-windows-curl.sh" _zyrel_curl_key)
-string(SUBSTRING "${_zyrel_curl_key}" 0 8 _zyrel_curl_key)
-string(REGEX REPLACE "-w64-mingw32$" "" _zyrel_deps_arch "${ZYREL_MINGW_TRIPLE}")
-# A prefix taken from the cache earlier is looked for again: the script may have changed.
-if(ZYREL_MINGW_DEPS MATCHES "/curl-[^/]*-${_zyrel_deps_arch}$" AND NOT ZYREL_MINGW_DEPS MATCHES "-${_zyrel_curl_key}-${_zyrel_deps_arch}$")
-  set(ZYREL_MINGW_DEPS "" CACHE PATH "Prefix of cross-built dependencies" FORCE)
-  unset(CURL_DIR CACHE)
-endif()
-if(NOT ZYREL_MINGW_DEPS)
-  file(GLOB _zyrel_curl_prefixes LIST_DIRECTORIES true "${_zyrel_deps_cache}/curl-*-${_zyrel_curl_key}-${_zyrel_deps_arch}")
-  list(FILTER _zyrel_curl_prefixes EXCLUDE REGEX "\\.partial$")
-  if(_zyrel_curl_prefixes)
-    list(SORT _zyrel_curl_prefixes COMPARE NATURAL ORDER DESCENDING)
-    list(GET _zyrel_curl_prefixes 0 _zyrel_curl_prefix)
-    set(ZYREL_MINGW_DEPS "${_zyrel_curl_prefix}" CACHE PATH "Prefix of cross-built dependencies" FORCE)
+set(ZYREL_WINDOWS_CURL "" CACHE PATH "Prefix of a static Windows libcurl (default: the build of scripts/lib/build-windows-curl.sh)")
+# The compiler checks read this file again in projects of their own: they are handed the
+# prefix found here (CMAKE_TRY_COMPILE_PLATFORM_VARIABLES) and ask nothing.
+if(NOT ZYREL_WINDOWS_CURL_PREFIX)
+  if(ZYREL_WINDOWS_CURL)
+    set(ZYREL_WINDOWS_CURL_PREFIX "${ZYREL_WINDOWS_CURL}")
+  else()
+    execute_process(COMMAND bash "${_zyrel_source_root}/scripts/lib/build-windows-curl.sh" --print-prefix ${ZYREL_MINGW_TRIPLE}
+                    OUTPUT_VARIABLE ZYREL_WINDOWS_CURL_PREFIX OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE _zyrel_curl_status)
+    if(NOT _zyrel_curl_status EQUAL 0)
+      get_filename_component(_zyrel_deps_cache "${ZYREL_WINDOWS_CURL_PREFIX}" DIRECTORY)
+      message(FATAL_ERROR "No Windows libcurl for ${ZYREL_MINGW_TRIPLE} yet (looked for ${ZYREL_WINDOWS_CURL_PREFIX}); "
+              "configuring builds nothing. Build it once into ${_zyrel_deps_cache}, then configure again:\n"
+              "  scripts/lib/build-windows-curl.sh ${ZYREL_MINGW_TRIPLE}\n"
+              "(scripts/test-all.sh does both; ZYREL_DEPS_CACHE moves the cache folder.)")
+    endif()
+  endif()
+  # Another prefix than the last configure's (the script changed, say): the package is
+  # looked for again.
+  if(NOT "${ZYREL_WINDOWS_CURL_PREFIX}" STREQUAL "${_ZYREL_WINDOWS_CURL_USED}")
+    unset(CURL_DIR CACHE)
+    set(_ZYREL_WINDOWS_CURL_USED "${ZYREL_WINDOWS_CURL_PREFIX}" CACHE INTERNAL "")
   endif()
 endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZYREL_WINDOWS_CURL_PREFIX)
 # Should a libcurl name zlib as a dependency, the static libz.a keeps zlib1.dll away.
 set(ZLIB_USE_STATIC_LIBS ON)
 # ---- end libcurl ------------------------------------------------------------------------
-set(CMAKE_FIND_ROOT_PATH /usr/${ZYREL_MINGW_TRIPLE} ${ZYREL_MINGW_DEPS})
+# With PACKAGE set to ONLY, CMAKE_PREFIX_PATH would be re-rooted and silently ignored, so
+# the libcurl prefix goes into the find root instead.
+set(CMAKE_FIND_ROOT_PATH /usr/${ZYREL_MINGW_TRIPLE} ${ZYREL_WINDOWS_CURL_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

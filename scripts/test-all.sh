@@ -126,6 +126,7 @@ fi
 # ---- libcurl for Windows ----------------------------------------------------------------
 # The static Schannel libcurl of the MinGW presets, built once per version and machine type
 # into a cache outside the clone (scripts/lib/build-windows-curl.sh); later runs reuse it.
+# Configuring a MinGW preset only looks for it, so it is made here, before that.
 windows_curl() {
     bash scripts/lib/build-windows-curl.sh i686-w64-mingw32 >build/windows-curl.log 2>&1 &&
         bash scripts/lib/build-windows-curl.sh x86_64-w64-mingw32 >>build/windows-curl.log 2>&1 ||

@@ -3,6 +3,7 @@
 # into a cache folder outside the clone, and prints that folder (its last line of output).
 #
 #   scripts/lib/build-windows-curl.sh i686-w64-mingw32     # or x86_64-w64-mingw32
+#   scripts/lib/build-windows-curl.sh --print-prefix i686-w64-mingw32
 #
 # Debian has no MinGW libcurl, so it is cross-built from Debian's own curl source package
 # (with Debian's patches) for the same version as the Linux build's libcurl: Schannel for
@@ -15,12 +16,27 @@
 # A finished build is reused; an unfinished one is never mistaken for a finished one (it
 # is installed under a temporary name and renamed last). The folder's name carries the
 # source version and a short hash of this script, so a build made with other options is
-# never taken for this one (cmake/mingw-common.cmake looks for the same name).
+# never taken for this one.
+#
+# This script alone names that folder. --print-prefix prints the finished build that a
+# plain run would give and succeeds, or prints where that build would go and fails when
+# there is none yet; it builds, downloads and creates nothing. Configuring a MinGW preset
+# asks it so (cmake/mingw-common.cmake) and stops when there is no build: configuring
+# never builds. scripts/test-all.sh runs the plain form before it configures.
+#
+# The first build downloads the source package, for which the archive's deb-src entries
+# are added when there are none (as root: scripts/lib/install-deps.sh). The compilers and
+# dpkg-source come with install_windows_deps there.
 #
 # ZYREL_DEPS_CACHE moves the cache (default: ${XDG_CACHE_HOME:-~/.cache}/zyrel-deps).
 set -euo pipefail
 
-triple=${1:?usage: build-windows-curl.sh i686-w64-mingw32|x86_64-w64-mingw32}
+print_only=0
+if [ "${1:-}" = --print-prefix ]; then
+    print_only=1
+    shift
+fi
+triple=${1:?usage: build-windows-curl.sh [--print-prefix] i686-w64-mingw32|x86_64-w64-mingw32}
 case "$triple" in
     i686-w64-mingw32) arch=i686 ;;
     x86_64-w64-mingw32) arch=x86_64 ;;
@@ -28,11 +44,6 @@ case "$triple" in
 esac
 
 cache=${ZYREL_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zyrel-deps}
-mkdir -p "$cache"
-
-as_root() {
-    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
-}
 
 # The source version: the one the Linux build's libcurl was made from, so both programs
 # carry the same library; otherwise whatever the archive offers.
@@ -41,50 +52,40 @@ version=$(dpkg-query -W -f='${source:Version}' libcurl4-openssl-dev 2>/dev/null 
 # Any change to this script (options, flags) names a new folder.
 key=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-8)
 prefix_for() { echo "$cache/curl-$1-$key-$arch"; }
-if [ -n "$version" ] && [ -f "$(prefix_for "$version")/.zyrel-complete" ]; then
+finished() { [ -f "$1/.zyrel-complete" ]; }
+
+if [ "$print_only" = 1 ]; then
+    if [ -n "$version" ]; then
+        prefix=$(prefix_for "$version")
+    else
+        # No Linux libcurl to follow: the newest finished build of this script, if any.
+        prefix=$(find "$cache" -maxdepth 2 -path "$cache/curl-*-$key-$arch/.zyrel-complete" -printf '%h\n' 2>/dev/null |
+            sort -V | tail -n 1 || true)
+        [ -n "$prefix" ] || prefix=$(prefix_for '<version>')
+    fi
+    echo "$prefix"
+    finished "$prefix"
+    exit
+fi
+
+mkdir -p "$cache"
+if [ -n "$version" ] && finished "$(prefix_for "$version")"; then
     prefix_for "$version"
     exit 0
 fi
 
-# One build at a time per cache (two presets may configure at once).
+# One build at a time per cache (two builds may be started at once).
 exec 8>"$cache/.curl-$arch.lock"
 flock 8
-
-has_deb_src() {
-    grep -rqsE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/
-}
-
-# apt-get source needs a deb-src entry for the archive: the same addresses, suites and
-# components as the binary entries, added once in a file of our own.
-ensure_deb_src() {
-    has_deb_src && return 0
-    echo "build-windows-curl: adding deb-src entries beside the binary ones" >&2
-    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-        sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-            as_root tee /etc/apt/sources.list.d/zyrel-deb-src.sources >/dev/null
-    fi
-    if [ -f /etc/apt/sources.list ] && grep -q '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list; then
-        sed -n -e 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list |
-            as_root tee /etc/apt/sources.list.d/zyrel-deb-src.list >/dev/null
-    fi
-    # Retried while another install holds the lock.
-    local attempt
-    for attempt in $(seq 30); do
-        if as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q -o DPkg::Lock::Timeout=60 >&2; then
-            return 0
-        fi
-        apt-cache showsrc curl >/dev/null 2>&1 && return 0
-        sleep 10
-    done
-    return 1
-}
 
 sources="$cache/sources"
 mkdir -p "$sources"
 dsc=""
 [ -n "$version" ] && dsc="$sources/curl_${version#*:}.dsc"
 if [ -z "$dsc" ] || [ ! -f "$dsc" ]; then
-    ensure_deb_src
+    # shellcheck source=install-deps.sh
+    source "$(dirname "${BASH_SOURCE[0]}")/install-deps.sh"
+    zyrel_ensure_deb_src
     (
         cd "$sources"
         if [ -n "$version" ] && apt-get source --download-only -q "curl=$version" >&2; then
@@ -99,7 +100,7 @@ if [ -z "$dsc" ] || [ ! -f "$dsc" ]; then
 fi
 
 prefix=$(prefix_for "$version")
-if [ -f "$prefix/.zyrel-complete" ]; then
+if finished "$prefix"; then
     echo "$prefix"
     exit 0
 fi

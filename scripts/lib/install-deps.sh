@@ -101,6 +101,32 @@ _zyrel_install_wine_packages() {
     _zyrel_install_with_main_archive_preferred $missing
 }
 
+# apt-get source (the Windows libcurl, scripts/lib/build-windows-curl.sh) needs a deb-src
+# entry for the archive: the same addresses, suites and components as the binary entries,
+# added once in a file of our own.
+zyrel_ensure_deb_src() {
+    grep -rqsE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/ &&
+        return 0
+    echo "zyrel: adding deb-src entries beside the binary ones" >&2
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            _zyrel_sudo tee /etc/apt/sources.list.d/zyrel-deb-src.sources >/dev/null
+    fi
+    if [ -f /etc/apt/sources.list ] && grep -q '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list; then
+        sed -n -e 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list |
+            _zyrel_sudo tee /etc/apt/sources.list.d/zyrel-deb-src.list >/dev/null
+    fi
+    # Retried while another install holds the lock.
+    for _ in $(seq 30); do
+        if _zyrel_sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q -o DPkg::Lock::Timeout=60 >&2; then
+            return 0
+        fi
+        apt-cache showsrc curl >/dev/null 2>&1 && return 0
+        sleep 10
+    done
+    return 1
+}
+
 # Sets ZYREL_WINE32 and ZYREL_WINE64 to 1 when that Wine can run programs here.
 install_windows_deps() {
     zyrel_install_packages "${ZYREL_WINDOWS_PACKAGES[@]}" || return 1
