@@ -36,7 +36,7 @@ vxn::wstring PrepareDownloadFolder(const vxn::wstring& tempDir, DownloadFolderSy
     // Without a folder (the relaunch could not make one) the file would land in the root
     // of the drive; it goes into a private folder of its own instead.
     if (folder.empty())
-        folder = system.CreateFreshFolder();
+        folder = CreateFreshTempFolder();
     if (!folder.empty())
         system.CreateFolder(folder);
     return folder;

@@ -35,10 +35,9 @@ public:
     virtual ~DownloadFolderSystem() = default;
     // Creates one folder level; an existing folder is fine and nothing is reported.
     virtual void CreateFolder(const vxn::wstring& path) = 0;
-    // A new private temporary folder, created; "" when none could be made.
-    virtual vxn::wstring CreateFreshFolder() = 0;
 };
 
-// The download folder, made ready: `tempDir` (the TempDir setting, created when missing),
-// or a fresh private folder when it is empty; "" when there is none.
+// The download folder, made ready: `tempDir` (the TempDir setting, created through
+// `system` when missing), or a fresh private folder (CreateFreshTempFolder) when it is
+// empty; "" when there is none.
 vxn::wstring PrepareDownloadFolder(const vxn::wstring& tempDir, DownloadFolderSystem& system);

@@ -51,10 +51,17 @@ vxn::wstring SignatureWarningText(const vxn::wstring& pattern, std::uint32_t cod
 
 bool VerifyInstallerSignature(ui::Window parent, const vxn::wstring& path)
 {
+    return VerifyInstallerSignature(path, [parent](const vxn::wstring& text, const vxn::wstring& caption, unsigned style) {
+        return ui::ShowMessageBox(parent, text, caption, style);
+    });
+}
+
+bool VerifyInstallerSignature(const vxn::wstring& path, const SignatureQuestion& ask)
+{
     const std::uint32_t code = InstallerSignatureCode(path);
     if (code == 0)
         return true;
     VXN_LOG("ZyrelDownloaderDialog", VXN::LogLevel::Warning, "Signature of {0} not verified: 0x{1:X8}", path, code);
-    return ui::ShowMessageBox(parent, SignatureWarningText(code), LoadLocalizedString(IDS_UPDATE_FAILED),
-                              ui::StyleYesNo | ui::StyleIconWarning) == ui::IdYes;
+    return ask(SignatureWarningText(code), LoadLocalizedString(IDS_UPDATE_FAILED),
+               ui::StyleYesNo | ui::StyleIconWarning) == ui::IdYes;
 }

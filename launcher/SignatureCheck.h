@@ -6,6 +6,7 @@
 #include <vxnstl/string>
 
 #include <cstdint>
+#include <functional>
 
 // The only publisher whose installers start without a question.
 inline constexpr const vxn::wchar* ExpectedPublisher = VXN_W("Vexal Norim Inc.");
@@ -41,3 +42,9 @@ vxn::wstring SignatureWarningText(const vxn::wstring& pattern, std::uint32_t cod
 // it is verified or because the user answered Yes to the warning (string 8 with the code,
 // caption string 7, Yes/No, warning icon, owned by `parent`).
 bool VerifyInstallerSignature(ui::Window parent, const vxn::wstring& path);
+
+// Asks the user the warning's question: text, caption, style; the button pressed.
+using SignatureQuestion = std::function<int(const vxn::wstring& text, const vxn::wstring& caption, unsigned style)>;
+// The same check with the question asked through `ask`, so that the download dialog puts
+// it to the user the way it puts all its messages.
+bool VerifyInstallerSignature(const vxn::wstring& path, const SignatureQuestion& ask);

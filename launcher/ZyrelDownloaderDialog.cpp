@@ -44,6 +44,16 @@ struct KeptJob {
 };
 std::atomic<KeptJob*> keptJobs{nullptr};
 
+// A new, empty job that lives as long as the process.
+DownloadJob* NewKeptJob()
+{
+    auto* kept = new KeptJob();
+    kept->next = keptJobs.load(std::memory_order_relaxed);
+    while (!keptJobs.compare_exchange_weak(kept->next, kept, std::memory_order_release, std::memory_order_relaxed)) {
+    }
+    return &kept->job;
+}
+
 std::mutex& LiveDialogsLock()
 {
     static std::mutex* lock = new std::mutex(); // used until the very end
@@ -114,18 +124,18 @@ std::intptr_t ZyrelDownloaderDialog::HandleDialogMessage(ui::Window dialogWindow
             VXN_LOG(kSource, VXN::LogLevel::Error, "BeginDownload() failed");
             Finalize();
         }
-        m_platform->SetProgressRange(window, 0, kBarMaximum);
+        m_platform->SetBar(window, BarFigure::Maximum, kBarMaximum);
         return kTrue;
     case ui::MsgCommand:
         if ((wParam & 0xFFFFu) == static_cast<std::uintptr_t>(ui::IdCancel)) {
-            const vxn::wstring question = m_platform->LoadText(IDS_CANCEL_DOWNLOAD);
+            const vxn::wstring question = LoadLocalizedString(IDS_CANCEL_DOWNLOAD);
             if (m_platform->ShowMessage(window, question, question, ui::StyleYesNo, vxn::wstring()) == ui::IdYes)
                 Finalize();
         }
         return kTrue;
     case WM_DOWNLOAD_PROGRESS:
         VXN_LOG(kSource, VXN::LogLevel::Debug, "Progress: {0}%%", static_cast<std::int32_t>(wParam / 100));
-        m_platform->SetProgressPosition(window, static_cast<int>(wParam));
+        m_platform->SetBar(window, BarFigure::Position, static_cast<int>(wParam));
         return kTrue;
     case WM_DOWNLOAD_COMPLETE:
         HandleCompletion(wParam != 0, lParam);
@@ -154,22 +164,21 @@ bool ZyrelDownloaderDialog::BeginDownload()
     const vxn::wstring target = VXN::JoinPath(folder, name);
     std::FILE* file = folder.empty() ? nullptr : m_platform->OpenForWriting(target);
     if (file == nullptr) {
-        m_platform->ShowMessage(window, m_platform->LoadText(IDS_NO_PERMISSION),
-                                m_platform->LoadText(IDS_DOWNLOAD_FAILED), ui::StyleIconError, vxn::wstring());
+        m_platform->ShowMessage(window, LoadLocalizedString(IDS_NO_PERMISSION), LoadLocalizedString(IDS_DOWNLOAD_FAILED),
+                                ui::StyleIconError, vxn::wstring());
         VXN_LOG(kSource, VXN::LogLevel::Info, "Failed to open {0}", target);
         return false;
     }
 
-    job = m_platform->CreateJob();
+    job = NewKeptJob();
     job->url = url;
     job->proxy = proxy;
     job->proxyBypass = proxyBypass;
     job->listener.store(this, std::memory_order_release);
     job->targetPath = target;
     job->file = file;
-    m_platform->AttachCounters(window, job);
     // A thread that cannot be made leaves the dialog waiting for the user's Cancel.
-    m_platform->StartThread(job);
+    m_platform->StartWorker(window, job);
     return true;
 }
 
@@ -199,7 +208,7 @@ void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
     const vxn::wstring target = job != nullptr ? job->targetPath : vxn::wstring();
 
     if (!success) {
-        const vxn::wstring caption = m_platform->LoadText(IDS_DOWNLOAD_FAILED);
+        const vxn::wstring caption = LoadLocalizedString(IDS_DOWNLOAD_FAILED);
         vxn::wstring text = caption;
         text.append(VXN::format(VXN_W(" Code #%d HTTP #%d"), transferCode, httpCode));
         m_platform->ShowMessage(window, text, caption, ui::StyleIconError, failure);
@@ -209,7 +218,10 @@ void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
     }
 
     VXN_LOG(kSource, VXN::LogLevel::Info, "Verifying signature");
-    if (!m_platform->VerifySignature(window, target)) {
+    const auto ask = [this](const vxn::wstring& text, const vxn::wstring& caption, unsigned style) {
+        return m_platform->ShowMessage(window, text, caption, style, vxn::wstring());
+    };
+    if (!VerifyInstallerSignature(target, ask)) {
         VXN_LOG(kSource, VXN::LogLevel::Info, "Verifing signature failed");
         Finalize();
         return;
@@ -217,8 +229,8 @@ void ZyrelDownloaderDialog::HandleCompletion(bool success, std::intptr_t lParam)
     const vxn::wstring arguments = InstallerArguments(*m_platform);
     VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0} {1}", target, arguments);
     if (!ProgramStarted(m_platform->StartProgram(window, target, arguments))) {
-        m_platform->ShowMessage(window, m_platform->LoadText(IDS_LAUNCH_FAILED),
-                                m_platform->LoadText(IDS_UPDATE_FAILED), ui::StyleIconError, vxn::wstring());
+        m_platform->ShowMessage(window, LoadLocalizedString(IDS_LAUNCH_FAILED), LoadLocalizedString(IDS_UPDATE_FAILED),
+                                ui::StyleIconError, vxn::wstring());
     }
     Finalize();
 }
@@ -254,12 +266,16 @@ void ZyrelDownloaderDialog::OnDownloadComplete(bool success, int transferCode, i
     }
 }
 
-void RunDownloadDialog(ZyrelDownloaderDialog& dialog)
+int DownloadDialogTemplate(SettingReader& settings)
 {
     vxn::wstring value;
-    const bool selfUpdate = dialog.Platform().ReadSetting(Settings::Key::SelfUpdate, value);
+    return settings.ReadSetting(Settings::Key::SelfUpdate, value) ? IDD_DOWNLOAD_UPDATE : IDD_DOWNLOAD;
+}
+
+void RunDownloadDialog(ZyrelDownloaderDialog& dialog)
+{
     // The dialog's result (always 0) means nothing.
-    dialog.Platform().RunModal(selfUpdate ? IDD_DOWNLOAD_UPDATE : IDD_DOWNLOAD, &dialog);
+    ui::RunModalDialog(DownloadDialogTemplate(dialog.Platform()), &dialog);
 }
 
 // ---- the real platform ------------------------------------------------------------------
@@ -277,19 +293,9 @@ bool SystemDownloadDialogPlatform::ReadSetting(const vxn::wchar* key, vxn::wstri
     return Settings::Has(name);
 }
 
-vxn::wstring SystemDownloadDialogPlatform::LoadText(vxn::u32 id)
-{
-    return LoadLocalizedString(id);
-}
-
 void SystemDownloadDialogPlatform::CreateFolder(const vxn::wstring& path)
 {
     MakeDownloadFolder(path);
-}
-
-vxn::wstring SystemDownloadDialogPlatform::CreateFreshFolder()
-{
-    return CreateFreshTempFolder();
 }
 
 std::FILE* SystemDownloadDialogPlatform::OpenForWriting(const vxn::wstring& path)
@@ -297,23 +303,10 @@ std::FILE* SystemDownloadDialogPlatform::OpenForWriting(const vxn::wstring& path
     return OpenDownloadFile(path);
 }
 
-DownloadJob* SystemDownloadDialogPlatform::CreateJob()
-{
-    auto* kept = new KeptJob();
-    kept->next = keptJobs.load(std::memory_order_relaxed);
-    while (!keptJobs.compare_exchange_weak(kept->next, kept, std::memory_order_release, std::memory_order_relaxed)) {
-    }
-    return &kept->job;
-}
-
-bool SystemDownloadDialogPlatform::StartThread(DownloadJob* job)
-{
-    return StartDownloadThread(job);
-}
-
-void SystemDownloadDialogPlatform::AttachCounters(ui::Window window, DownloadJob* job)
+bool SystemDownloadDialogPlatform::StartWorker(ui::Window window, DownloadJob* job)
 {
     ui::AttachTransferCounters(window, &job->bytesReceived, &job->bytesTotal);
+    return StartDownloadThread(job);
 }
 
 int SystemDownloadDialogPlatform::ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption,
@@ -328,14 +321,12 @@ std::uintptr_t SystemDownloadDialogPlatform::StartProgram(ui::Window owner, cons
     return OpenProgram(owner, file, parameters);
 }
 
-void SystemDownloadDialogPlatform::SetProgressRange(ui::Window window, int low, int high)
+void SystemDownloadDialogPlatform::SetBar(ui::Window window, BarFigure figure, int value)
 {
-    ui::SetProgressRange(window, low, high);
-}
-
-void SystemDownloadDialogPlatform::SetProgressPosition(ui::Window window, int position)
-{
-    ui::SetProgressPosition(window, position);
+    if (figure == BarFigure::Maximum)
+        ui::SetProgressRange(window, 0, value);
+    else
+        ui::SetProgressPosition(window, value);
 }
 
 bool SystemDownloadDialogPlatform::PostToDialog(ui::Window window, unsigned message, std::uintptr_t wParam,
@@ -347,14 +338,4 @@ bool SystemDownloadDialogPlatform::PostToDialog(ui::Window window, unsigned mess
 void SystemDownloadDialogPlatform::EndModal(ui::Window window, std::intptr_t result)
 {
     ui::EndModalDialog(window, result);
-}
-
-std::intptr_t SystemDownloadDialogPlatform::RunModal(int templateId, ui::DialogHandler* handler)
-{
-    return ui::RunModalDialog(templateId, handler);
-}
-
-bool SystemDownloadDialogPlatform::VerifySignature(ui::Window parent, const vxn::wstring& path)
-{
-    return VerifyInstallerSignature(parent, path);
 }

@@ -29,20 +29,19 @@ std::intptr_t PackCompletion(int transferCode, int httpCode);
 int CompletionTransferCode(std::intptr_t lParam);
 int CompletionHttpCode(std::intptr_t lParam);
 
-// What the dialog asks of the system. Everything but PostToDialog runs on the main thread.
-// The settings come through ReadSetting (InstallerCommandLine.h), the download folder
-// through CreateFolder and CreateFreshFolder (DownloadFolder.h).
+// Which of the bar's figures SetBar sets: its range (0 to the value) or its position.
+enum class BarFigure { Maximum, Position };
+
+// What the dialog asks of the system, and nothing more. Everything but PostToDialog runs on
+// the main thread. The settings come through ReadSetting (InstallerCommandLine.h), the
+// download folder's levels through CreateFolder (DownloadFolder.h).
 class DownloadDialogPlatform : public SettingReader, public DownloadFolderSystem {
 public:
-    // A text of the string table (resource.h ids).
-    virtual vxn::wstring LoadText(vxn::u32 id) = 0;
     // Opens a file for binary writing, truncating it ("wb"); null on failure.
     virtual std::FILE* OpenForWriting(const vxn::wstring& path) = 0;
-    // A new, empty job that lives as long as the process, and a worker thread on it.
-    virtual DownloadJob* CreateJob() = 0;
-    virtual bool StartThread(DownloadJob* job) = 0;
-    // Live byte counts for hosts that show them.
-    virtual void AttachCounters(ui::Window window, DownloadJob* job) = 0;
+    // Starts a worker thread on `job` (which lives as long as the process), with live byte
+    // counts under the bar for hosts that show them; false when no thread was made.
+    virtual bool StartWorker(ui::Window window, DownloadJob* job) = 0;
     // `detail` says in words why something failed: the box's text stays as it is, and hosts
     // without a window print the detail under it.
     virtual int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
@@ -50,19 +49,15 @@ public:
     // The "open" verb; greater than 32 when the program started.
     virtual std::uintptr_t StartProgram(ui::Window owner, const vxn::wstring& file,
                                         const vxn::wstring& parameters) = 0;
-    virtual void SetProgressRange(ui::Window window, int low, int high) = 0;
-    virtual void SetProgressPosition(ui::Window window, int position) = 0;
+    virtual void SetBar(ui::Window window, BarFigure figure, int value) = 0;
     // Any thread. False when the message was refused.
     virtual bool PostToDialog(ui::Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
     virtual void EndModal(ui::Window window, std::intptr_t result) = 0;
-    virtual std::intptr_t RunModal(int templateId, ui::DialogHandler* handler) = 0;
-    // The installer's signature check, with its question to the user (SignatureCheck.h).
-    virtual bool VerifySignature(ui::Window parent, const vxn::wstring& path) = 0;
 };
 
-// The real operations: the settings store, the string table, the files of the system,
-// the worker thread, the user-interface host, OpenProgram and VerifyInstallerSignature.
-// Stateless; the methods are virtual so that a test can replace one or two of them.
+// The real operations: the settings store, the files of the system, the worker thread and
+// the user-interface host, and OpenProgram. Stateless; the methods are virtual so that a
+// test can replace one or two of them.
 class SystemDownloadDialogPlatform : public DownloadDialogPlatform {
 public:
     // The process's instance; never destroyed, since a worker may still report through it
@@ -70,22 +65,15 @@ public:
     static SystemDownloadDialogPlatform& Instance();
 
     bool ReadSetting(const vxn::wchar* key, vxn::wstring& value) override;
-    vxn::wstring LoadText(vxn::u32 id) override;
     void CreateFolder(const vxn::wstring& path) override;
-    vxn::wstring CreateFreshFolder() override;
     std::FILE* OpenForWriting(const vxn::wstring& path) override;
-    DownloadJob* CreateJob() override;
-    bool StartThread(DownloadJob* job) override;
-    void AttachCounters(ui::Window window, DownloadJob* job) override;
+    bool StartWorker(ui::Window window, DownloadJob* job) override;
     int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
                     const vxn::wstring& detail) override;
     std::uintptr_t StartProgram(ui::Window owner, const vxn::wstring& file, const vxn::wstring& parameters) override;
-    void SetProgressRange(ui::Window window, int low, int high) override;
-    void SetProgressPosition(ui::Window window, int position) override;
+    void SetBar(ui::Window window, BarFigure figure, int value) override;
     bool PostToDialog(ui::Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     void EndModal(ui::Window window, std::intptr_t result) override;
-    std::intptr_t RunModal(int templateId, ui::DialogHandler* handler) override;
-    bool VerifySignature(ui::Window parent, const vxn::wstring& path) override;
 };
 
 // The dialog controller. One lives for the whole process (the worker may report to it
@@ -118,7 +106,7 @@ public:
 
     DownloadDialogPlatform& Platform() { return *m_platform; }
 
-    DownloadJob* job = nullptr;   // made by BeginDownload, never freed
+    DownloadJob* job = nullptr;   // made by BeginDownload, never freed (kept for the process)
     ui::Window window = nullptr;  // stored by WM_INITDIALOG, before the worker starts
 
 private:
@@ -131,6 +119,10 @@ private:
     ZyrelDownloaderDialog* m_nextLive = nullptr;
 };
 
-// Runs the dialog modally: template IDD_DOWNLOAD_UPDATE (103) in self-update mode,
-// IDD_DOWNLOAD (101) otherwise. Returns when the dialog has ended.
+// The dialog's template: IDD_DOWNLOAD_UPDATE (103) in self-update mode, IDD_DOWNLOAD (101)
+// otherwise.
+int DownloadDialogTemplate(SettingReader& settings);
+
+// Runs the dialog modally with its template (DownloadDialogTemplate). Returns when the
+// dialog has ended.
 void RunDownloadDialog(ZyrelDownloaderDialog& dialog);

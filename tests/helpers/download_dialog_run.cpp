@@ -20,18 +20,22 @@ namespace {
 // (whether or not the total, and so a percentage, is known).
 class cancelling_platform : public SystemDownloadDialogPlatform {
 public:
-    void AttachCounters(ui::Window window, DownloadJob* job) override
+    bool StartWorker(ui::Window window, DownloadJob* job) override
     {
-        SystemDownloadDialogPlatform::AttachCounters(window, job);
+        const bool started = SystemDownloadDialogPlatform::StartWorker(window, job);
         std::thread([this, window, job] {
             for (int waited = 0; waited < 60000 && job->bytesReceived.load() == 0; ++waited)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             PostToDialog(window, ui::MsgCommand, ui::IdCancel, 0);
         }).detach();
+        return started;
     }
-    int ShowMessage(ui::Window, const vxn::wstring& text, const vxn::wstring&, unsigned style,
-                    const vxn::wstring&) override
+    int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
+                    const vxn::wstring& detail) override
     {
+        // Only the cancel question is this user's; the signature warning is the host's.
+        if ((style & 0xF0) == ui::StyleIconWarning)
+            return SystemDownloadDialogPlatform::ShowMessage(owner, text, caption, style, detail);
         vxn::string narrow;
         narrow.assign_utf16(text.c_str(), text.size());
         std::printf("asked: %s\n", narrow.c_str());

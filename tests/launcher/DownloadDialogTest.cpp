@@ -9,7 +9,9 @@
 
 #include "CommandLine.h"
 #include "InstallerCommandLine.h"
+#include "LocalizedStrings.h"
 #include "Settings.h"
+#include "SignatureCheck.h"
 #include "ZyrelDownloaderDialog.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +27,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,7 +39,8 @@ using launcher_test::W;
 using Settings_ = std::map<std::string, std::string>;
 using Lines = std::vector<std::string>;
 
-// The string table's English texts, by the resource script's ids.
+// The string table's English texts, by the resource script's ids; the dialog reads the
+// real table, in English (see the fixture).
 const std::map<vxn::u32, std::string> kEnglish = {
     {3, "You don't have the necessary permissions to update. Please restart the patcher with administrator "
         "privileges (error #6001)."},
@@ -74,6 +78,20 @@ std::string Line(const std::string& level, const std::string& message)
     return "ZyrelDownloaderDialog " + level + " " + message;
 }
 
+// The signature check's verdict on a file, as the warning shows it and the log records it.
+message_box SignatureWarning(const std::string& path)
+{
+    return {U(SignatureWarningText(InstallerSignatureCode(W(path)))), U(LoadLocalizedString(IDS_UPDATE_FAILED)),
+            ui::StyleYesNo | ui::StyleIconWarning};
+}
+
+std::string SignatureWarningLine(const std::string& path)
+{
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(InstallerSignatureCode(W(path))));
+    return Line("WRN", "Signature of " + path + " not verified: " + code);
+}
+
 // Everything the dialog asks of the system, recorded; files are real.
 class fake_platform : public DownloadDialogPlatform {
 public:
@@ -83,36 +101,23 @@ public:
         value = found == settings.end() ? vxn::wstring() : W(found->second);
         return found != settings.end();
     }
-    vxn::wstring LoadText(vxn::u32 id) override { return texts.count(id) ? W(texts[id]) : vxn::wstring(); }
     void CreateFolder(const vxn::wstring& path) override
     {
         folders_made.push_back(U(path));
         std::error_code ignored;
         std::filesystem::create_directory(U(path), ignored);
     }
-    vxn::wstring CreateFreshFolder() override
-    {
-        ++fresh_folders;
-        if (!fresh_folder.empty())
-            std::filesystem::create_directories(fresh_folder);
-        return W(fresh_folder);
-    }
     std::FILE* OpenForWriting(const vxn::wstring& path) override
     {
         opened.push_back(U(path));
         return std::fopen(U(path).c_str(), "wb");
     }
-    DownloadJob* CreateJob() override
+    bool StartWorker(ui::Window window, DownloadJob* job) override
     {
-        jobs.push_back(std::make_unique<DownloadJob>());
-        return jobs.back().get();
-    }
-    bool StartThread(DownloadJob* job) override
-    {
-        started.push_back(job);
+        EXPECT_EQ(window, kWindow);
+        jobs.push_back(job);
         return thread_starts;
     }
-    void AttachCounters(ui::Window, DownloadJob* job) override { counters_of = job; }
     int ShowMessage(ui::Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
                     const vxn::wstring& detail) override
     {
@@ -132,8 +137,11 @@ public:
         programs.push_back({U(file), U(parameters)});
         return start_result;
     }
-    void SetProgressRange(ui::Window, int low, int high) override { ranges.push_back({low, high}); }
-    void SetProgressPosition(ui::Window, int position) override { positions.push_back(position); }
+    void SetBar(ui::Window window, BarFigure figure, int value) override
+    {
+        EXPECT_EQ(window, kWindow);
+        (figure == BarFigure::Maximum ? maxima : positions).push_back(value);
+    }
     bool PostToDialog(ui::Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override
     {
         EXPECT_EQ(window, kWindow);
@@ -151,38 +159,21 @@ public:
         EXPECT_EQ(result, 0);
         ++ended;
     }
-    std::intptr_t RunModal(int templateId, ui::DialogHandler* handler) override
-    {
-        templates.push_back(templateId);
-        return handler->HandleDialogMessage(kWindow, ui::MsgInitDialog, 0, 0) - 1;
-    }
-    bool VerifySignature(ui::Window parent, const vxn::wstring& path) override
-    {
-        EXPECT_EQ(parent, kWindow);
-        verified.push_back(U(path));
-        return verdict;
-    }
 
     Settings_ settings;
-    std::map<vxn::u32, std::string> texts = kEnglish;
-    std::string fresh_folder;
     bool thread_starts = true;
     std::deque<int> answers;
     std::function<void()> while_asking; // runs inside the next message box, as its loop would
     std::uintptr_t start_result = 42;
     int refuse_posts = 0;
-    bool verdict = true;
 
-    Lines folders_made, opened, verified;
-    int fresh_folders = 0, post_attempts = 0, ended = 0;
-    std::vector<std::unique_ptr<DownloadJob>> jobs;
-    std::vector<DownloadJob*> started;
-    DownloadJob* counters_of = nullptr;
+    Lines folders_made, opened;
+    int post_attempts = 0, ended = 0;
+    std::vector<DownloadJob*> jobs; // the dialog's, each given to a worker; kept for the process
     std::vector<message_box> boxes;
     std::vector<std::string> details; // what each box gave as its reason
     std::vector<std::pair<std::string, std::string>> programs;
-    std::vector<std::pair<int, int>> ranges;
-    std::vector<int> positions, templates;
+    std::vector<int> maxima, positions;
     std::deque<posted> queue;
 };
 
@@ -228,6 +219,11 @@ struct rig {
 
 class DownloadDialog : public ::testing::Test {
 protected:
+#if !defined(_WIN32)
+    // The string table in English, whatever the machine's locale (Windows follows the
+    // user's interface language, which is English in the test prefix).
+    zyrel_test::scoped_variable english{"LC_ALL", "C"};
+#endif
     Settings_ Ordinary() const { return {{"DownloadUrl", "http://127.0.0.1:9/zyrel/live/ZyrelInstall.exe"}, {"TempDir", temp_dir}}; }
     std::string Target(const std::string& name = "ZyrelInstall.exe") const { return Join(temp_dir, name); }
 
@@ -254,9 +250,7 @@ TEST_F(DownloadDialog, BeginDownloadCutsTheQueryNamesTheFileAndFillsTheJob)
     EXPECT_NE(job.file, nullptr);
     EXPECT_TRUE(std::filesystem::is_regular_file(Target("Setup.exe")));
     EXPECT_EQ(r.platform.folders_made, Lines{temp_dir});
-    EXPECT_EQ(r.platform.started, std::vector<DownloadJob*>{&job});
-    EXPECT_EQ(r.platform.counters_of, &job);
-    EXPECT_EQ(r.platform.ranges, (std::vector<std::pair<int, int>>{{0, 10000}}));
+    EXPECT_EQ(r.platform.maxima, std::vector<int>{10000});
     EXPECT_EQ(r.platform.ended, 0);
     EXPECT_TRUE(r.platform.boxes.empty());
     EXPECT_EQ(r.lines(), (Lines{Line("INF", "Dialog initialized"), Line("INF", "Starting download thread")}));
@@ -306,7 +300,7 @@ TEST_F(DownloadDialog, EveryRowOfTheFailureTable)
         r.init();
         EXPECT_TRUE(r.platform.boxes.empty() && r.platform.jobs.empty() && r.platform.opened.empty()) << url;
         EXPECT_EQ(r.platform.ended, 1) << url;
-        EXPECT_EQ(r.platform.ranges.size(), 1u) << "the bar's range is set either way";
+        EXPECT_EQ(r.platform.maxima.size(), 1u) << "the bar's range is set either way";
         Lines expected = opening;
         expected.insert(expected.end(), {Line("ERR", "BeginDownload() failed"), Line("INF", "Dialog finalizing")});
         EXPECT_EQ(r.lines(), expected);
@@ -327,21 +321,31 @@ TEST_F(DownloadDialog, EveryRowOfTheFailureTable)
     }
 
     // The download failed: the code and the status, in the user's language.
+    // In the user's language: on Linux the table's other languages are a locale away.
     const struct {
-        std::string failed;
+        const char* locale; // LC_ALL; null for the fixture's English
         int transferCode, httpCode;
-        std::string text;
+        std::string codes;
     } failures[] = {
-        {"Download failed", 7, 0, "Download failed Code #7 HTTP #0"},
-        {"Download failed", 0, 404, "Download failed Code #0 HTTP #404"},
-        {"Download failed", 22, 404, "Download failed Code #22 HTTP #404"},
-        {"Download fehlgeschlagen", 7, 0, "Download fehlgeschlagen Code #7 HTTP #0"},
-        {"Le téléchargement a échoué.", 7, 0, "Le téléchargement a échoué. Code #7 HTTP #0"},
-        {"100% {0} failed", 47, 0, "100% {0} failed Code #47 HTTP #0"}, // the table's text is not a pattern
+        {nullptr, 7, 0, " Code #7 HTTP #0"},
+        {nullptr, 0, 404, " Code #0 HTTP #404"},
+        {nullptr, 22, 404, " Code #22 HTTP #404"},
+#if !defined(_WIN32)
+        {"de_DE.UTF-8", 7, 0, " Code #7 HTTP #0"},
+        {"fr_FR.UTF-8", 47, 0, " Code #47 HTTP #0"},
+#endif
     };
     for (const auto& failure : failures) {
+        std::optional<zyrel_test::scoped_variable> language;
+        if (failure.locale != nullptr)
+            language.emplace("LC_ALL", failure.locale);
+        const std::string failed = U(LoadLocalizedString(4));
+        if (failure.locale == nullptr)
+            EXPECT_EQ(failed, kEnglish.at(4));
+        else
+            EXPECT_NE(failed, kEnglish.at(4)) << failure.locale;
+        const std::string text = failed + failure.codes;
         rig r(Ordinary());
-        r.platform.texts[4] = failure.failed;
         r.init();
         r.platform.jobs[0]->failureText = "Could not connect to server";
         r.dialog.OnDownloadComplete(false, failure.transferCode, failure.httpCode);
@@ -349,44 +353,50 @@ TEST_F(DownloadDialog, EveryRowOfTheFailureTable)
         EXPECT_EQ(r.platform.queue[0].message, 1035u);
         EXPECT_EQ(r.platform.queue[0].wParam, 0u);
         r.pump();
-        EXPECT_EQ(r.platform.boxes, (std::vector<message_box>{{failure.text, failure.failed, ui::StyleIconError}}));
+        EXPECT_EQ(r.platform.boxes, (std::vector<message_box>{{text, failed, ui::StyleIconError}}));
         EXPECT_EQ(r.platform.details, Lines{"Could not connect to server"}) << "the worker's words, beside the box";
         EXPECT_EQ(r.platform.jobs[0]->file, nullptr) << "closed on completion";
         EXPECT_EQ(r.platform.jobs[0]->listener.load(), nullptr);
-        EXPECT_TRUE(r.platform.verified.empty() && r.platform.programs.empty());
+        EXPECT_TRUE(r.platform.programs.empty());
         EXPECT_EQ(r.platform.ended, 1);
         Lines expected = opening;
-        expected.insert(expected.end(), {Line("INF", "Download thread reports completion"), Line("INF", failure.text),
+        expected.insert(expected.end(), {Line("INF", "Download thread reports completion"), Line("INF", text),
                                          Line("INF", "Dialog finalizing")});
         EXPECT_EQ(r.lines(), expected);
     }
 
-    // The signature is not confirmed and the user declines: no installer.
+    // The signature is not confirmed (the file is the worker's, here empty and unsigned;
+    // the signature check's own tests cover its verdicts) and the user declines the
+    // warning: no installer.
     {
         rig r(Ordinary());
-        r.platform.verdict = false;
         r.init().complete(true, 0, 200);
-        EXPECT_EQ(r.platform.verified, Lines{Target()});
-        EXPECT_TRUE(r.platform.programs.empty() && r.platform.boxes.empty());
+        EXPECT_EQ(r.platform.boxes, std::vector<message_box>{SignatureWarning(Target())});
+        EXPECT_TRUE(r.platform.programs.empty());
         EXPECT_EQ(r.platform.ended, 1);
         Lines expected = opening;
         expected.insert(expected.end(), {Line("INF", "Download thread reports completion"), Line("INF", "Verifying signature"),
-                                         Line("INF", "Verifing signature failed"), Line("INF", "Dialog finalizing")});
+                                         SignatureWarningLine(Target()), Line("INF", "Verifing signature failed"),
+                                         Line("INF", "Dialog finalizing")});
         EXPECT_EQ(r.lines(), expected);
         EXPECT_TRUE(std::filesystem::exists(Target())) << "the file is never deleted";
     }
 
-    // The installer does not start (32 or less): message 6 / 7.
+    // The user accepts the warning, and the installer does not start (32 or less):
+    // message 6 / 7.
     for (const std::uintptr_t result : {32u, 2u, 0u}) {
         rig r(Ordinary());
         r.platform.start_result = result;
+        r.platform.answers = {ui::IdYes};
         r.init().complete(true, 0, 200);
         EXPECT_EQ(r.platform.programs.size(), 1u);
-        EXPECT_EQ(r.platform.boxes, (std::vector<message_box>{{kEnglish.at(6), kEnglish.at(7), ui::StyleIconError}}));
+        EXPECT_EQ(r.platform.boxes, (std::vector<message_box>{SignatureWarning(Target()),
+                                                              {kEnglish.at(6), kEnglish.at(7), ui::StyleIconError}}));
         EXPECT_EQ(r.platform.ended, 1);
         Lines expected = opening;
         expected.insert(expected.end(), {Line("INF", "Download thread reports completion"), Line("INF", "Verifying signature"),
-                                         Line("INF", "Launching " + Target() + " "), Line("INF", "Dialog finalizing")});
+                                         SignatureWarningLine(Target()), Line("INF", "Launching " + Target() + " "),
+                                         Line("INF", "Dialog finalizing")});
         EXPECT_EQ(r.lines(), expected);
     }
 
@@ -395,7 +405,7 @@ TEST_F(DownloadDialog, EveryRowOfTheFailureTable)
     stuck.platform.thread_starts = false;
     stuck.platform.answers = {ui::IdYes};
     stuck.init();
-    EXPECT_EQ(stuck.platform.started.size(), 1u);
+    EXPECT_EQ(stuck.platform.jobs.size(), 1u);
     EXPECT_TRUE(stuck.platform.boxes.empty());
     EXPECT_EQ(stuck.platform.ended, 0);
     stuck.send(ui::MsgCommand, ui::IdCancel);
@@ -424,10 +434,11 @@ TEST_F(DownloadDialog, InstallerStartsWithTheOptionsInTheirOrder)
         Settings_ settings = Ordinary();
         settings.insert(entry.settings.begin(), entry.settings.end());
         rig r(settings);
+        r.platform.answers = {ui::IdYes}; // to the signature warning
         r.init().complete(true, 0, 204);
         ASSERT_EQ(r.platform.programs.size(), 1u);
         EXPECT_EQ(r.platform.programs[0], std::make_pair(Target(), entry.arguments));
-        EXPECT_TRUE(r.platform.boxes.empty());
+        EXPECT_EQ(r.platform.boxes, std::vector<message_box>{SignatureWarning(Target())});
         EXPECT_EQ(r.platform.ended, 1);
         const Lines lines = r.lines();
         EXPECT_NE(std::find(lines.begin(), lines.end(), Line("INF", "Launching " + Target() + " " + entry.arguments)),
@@ -457,20 +468,35 @@ TEST_F(DownloadDialog, ForwardedValuesArriveAsOneUnchangedArgument)
 
 TEST_F(DownloadDialog, EmptyTempDirDownloadsIntoAFreshPrivateFolder)
 {
-    const std::string fresh = zyrel_test::to_utf8(folder.path() / "ZyrelDownloader-fresh");
+#if defined(_WIN32)
+    const char* const temp_variable = "TMP";
+#else
+    const char* const temp_variable = "TMPDIR";
+#endif
+    const std::filesystem::path temp = folder.path() / "temp";
+    std::filesystem::create_directories(temp);
+    std::optional<zyrel_test::scoped_variable> user_temp;
+    user_temp.emplace(temp_variable, zyrel_test::to_utf8(temp).c_str());
     rig r(Settings_{{"DownloadUrl", "http://h/ZyrelInstall.exe"}});
-    r.platform.fresh_folder = fresh;
     r.init();
-    EXPECT_EQ(r.platform.fresh_folders, 1);
+    std::vector<std::filesystem::path> made;
+    for (const auto& entry : std::filesystem::directory_iterator(temp))
+        made.push_back(entry.path());
+    ASSERT_EQ(made.size(), 1u);
+    const std::string fresh = zyrel_test::to_utf8(made[0]);
+    EXPECT_EQ(made[0].filename().string().rfind("ZyrelDownloader-", 0), 0u) << fresh;
+    EXPECT_EQ(made[0].filename().string().size(), 16u + 36u) << fresh;
     ASSERT_EQ(r.platform.jobs.size(), 1u);
     EXPECT_EQ(U(r.platform.jobs[0]->targetPath), Join(fresh, "ZyrelInstall.exe"));
     EXPECT_TRUE(std::filesystem::is_regular_file(Join(fresh, "ZyrelInstall.exe")));
 
-    // No folder could be made at all: the permission message; nothing is opened at the
-    // root of the drive.
+    // No folder could be made at all (the temporary folder lies below a plain file): the
+    // permission message; nothing is opened at the root of the drive.
+    user_temp.reset();
+    user_temp.emplace(temp_variable, zyrel_test::to_utf8(folder.write("plain-file", "x") / "temp").c_str());
     rig homeless({{"DownloadUrl", "http://h/Setup.exe"}, {"TempDir", ""}});
     homeless.init();
-    EXPECT_EQ(homeless.platform.fresh_folders, 1);
+    EXPECT_TRUE(homeless.platform.folders_made.empty());
     EXPECT_TRUE(homeless.platform.opened.empty());
     EXPECT_EQ(homeless.platform.boxes, (std::vector<message_box>{{kEnglish.at(3), kEnglish.at(4), ui::StyleIconError}}));
     EXPECT_EQ(homeless.platform.ended, 1);
@@ -552,7 +578,7 @@ TEST_F(DownloadDialog, CompletionWhileTheCancelQuestionIsOpenIsHandledAtOnce)
 {
     rig r(Ordinary());
     r.init();
-    r.platform.answers = {ui::IdYes};
+    r.platform.answers = {ui::IdYes, ui::IdYes}; // the signature warning's, then the question's
     // The message box runs its own loop, which delivers the worker's completion.
     r.platform.while_asking = [&r] { r.complete(true, 0, 200); };
     r.send(ui::MsgCommand, ui::IdCancel);
@@ -564,29 +590,29 @@ TEST_F(DownloadDialog, CompletionWhileTheCancelQuestionIsOpenIsHandledAtOnce)
 TEST_F(DownloadDialog, TemplateFollowsSelfUpdateMode)
 {
     rig ordinary(Ordinary());
-    RunDownloadDialog(ordinary.dialog);
-    EXPECT_EQ(ordinary.platform.templates, std::vector<int>{101});
+    EXPECT_EQ(DownloadDialogTemplate(ordinary.platform), 101);
     rig update(Settings_{{"SelfUpdate", "false"}});
-    RunDownloadDialog(update.dialog);
-    EXPECT_EQ(update.platform.templates, std::vector<int>{103});
+    EXPECT_EQ(DownloadDialogTemplate(update.platform), 103);
 }
 
 
-// The system platform with the installer's start and its signature check recorded; the
-// rest (settings, files, worker, the user-interface host) is real.
+// The system platform with the installer's start and the questions recorded, and a user
+// who accepts the signature warning; the rest (settings, files, worker, the signature
+// check, the user-interface host) is real.
 class recording_system_platform : public SystemDownloadDialogPlatform {
 public:
-    bool VerifySignature(ui::Window, const vxn::wstring& path) override
+    int ShowMessage(ui::Window, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
+                    const vxn::wstring&) override
     {
-        verified.push_back(U(path));
-        return true;
+        boxes.push_back({U(text), U(caption), style});
+        return ui::IdYes;
     }
     std::uintptr_t StartProgram(ui::Window, const vxn::wstring& file, const vxn::wstring& parameters) override
     {
         programs.push_back({U(file), U(parameters)});
         return 42;
     }
-    std::vector<std::string> verified;
+    std::vector<message_box> boxes;
     std::vector<std::pair<std::string, std::string>> programs;
 };
 
@@ -619,7 +645,7 @@ TEST(DownloadDialogForReal, DownloadsWithTheWorkerAndStartsTheInstaller)
 #else
     const std::string target = temp_dir + "/" + std::to_string(size);
 #endif
-    EXPECT_EQ(platform.verified, std::vector<std::string>{target});
+    EXPECT_EQ(platform.boxes, std::vector<message_box>{SignatureWarning(target)}) << "the test file is unsigned";
     ASSERT_EQ(platform.programs.size(), 1u);
     EXPECT_EQ(platform.programs[0].first, target);
     EXPECT_EQ(platform.programs[0].second, " -automatic -language \"de\"");
