@@ -12,6 +12,8 @@ root=$(pwd)
 
 # shellcheck source=lib/install-deps.sh
 source scripts/lib/install-deps.sh
+# shellcheck source=lib/virtual-display.sh
+source scripts/lib/virtual-display.sh
 
 stages=${ZYREL_STAGES:-"linux asan tsan valgrind windows packages fuzz"}
 wants() { case " $stages " in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
@@ -64,30 +66,14 @@ valgrind_tests() {
     return $status
 }
 
-# Wine creates windows only with a display; the window tests get a virtual one. A
-# wineserver that was started without a display keeps failing window calls later, so
-# the server is stopped before and after.
-start_virtual_display() {
-    local n
-    command -v Xvfb >/dev/null 2>&1 || return 1
-    for n in $(seq 90 119); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset </dev/null >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 50); do
-            [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
-            sleep 0.1
-        done
-        kill "$xvfb_pid" 2>/dev/null
-    done
-    return 1
-}
-
+# Wine creates windows only with a display; the window tests get a virtual one
+# (lib/virtual-display.sh). A wineserver that was started without a display keeps failing
+# window calls later, so the server is stopped before and after.
 wine_tests() { # preset
     local status xvfb_pid=""
     configure_and_build "$1" || return 1
     wineserver -k >/dev/null 2>&1 || true
-    start_virtual_display || echo "zyrel: no virtual display: the Windows window tests will report themselves skipped"
+    start_virtual_display 90 119 || echo "zyrel: no virtual display: the Windows window tests will report themselves skipped"
     ctest --preset "$1" --output-on-failure
     status=$?
     wineserver -k >/dev/null 2>&1 || true

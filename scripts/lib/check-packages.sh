@@ -111,22 +111,12 @@ check_zip() {
 # Starts Xvfb on a free display of ZYREL_PACKAGE_DISPLAYS (default 180-199) unless there is a
 # display already; sets xvfb_pid when it started one.
 xvfb_pid=""
+# shellcheck source=virtual-display.sh
+source scripts/lib/virtual-display.sh
 virtual_display() {
-    local n range=${ZYREL_PACKAGE_DISPLAYS:-180-199}
+    local range=${ZYREL_PACKAGE_DISPLAYS:-180-199}
     [ -n "${DISPLAY:-}" ] && return 0
-    command -v Xvfb >/dev/null 2>&1 || return 1
-    for n in $(seq "${range%-*}" "${range#*-}"); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset </dev/null >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 50); do
-            [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
-            sleep 0.1
-        done
-        kill "$xvfb_pid" 2>/dev/null
-        xvfb_pid=""
-    done
-    return 1
+    start_virtual_display "${range%-*}" "${range#*-}"
 }
 
 check_signing() {
