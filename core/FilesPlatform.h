@@ -14,21 +14,21 @@
 
 namespace VXN::platform {
 
-#if defined(_WIN32)
-using native_char = vxn::wchar;
-#else
-using native_char = char;
-#endif
+// native_char and file_handle come from PlatformTypes.h (core/posix or core/win32).
 using native_string = vxn::basic_string<native_char>;
 
-// The path in the platform's own form, normalised.
+// The path in the platform's own form, normalised: the overload for native_char is taken.
+inline const vxn::string& native_form(Path& path, const char*)
+{
+    return path.Utf8String();
+}
+inline const vxn::wstring& native_form(Path& path, const vxn::wchar*)
+{
+    return path.WideString();
+}
 inline const native_string& native_text(Path& path)
 {
-#if defined(_WIN32)
-    return path.WideString();
-#else
-    return path.Utf8String();
-#endif
+    return native_form(path, static_cast<const native_char*>(nullptr));
 }
 
 // GetLastError on Windows, errno on Linux.
@@ -65,12 +65,6 @@ enum class query_outcome {
 };
 
 query_outcome query_file(const native_char* path, file_record& out);
-
-#if defined(_WIN32)
-using file_handle = void*; // a HANDLE
-#else
-using file_handle = int;
-#endif
 
 // Opens a regular file, named in UTF-8, for reading (ReadFile.h) and tells its size (0 for the kernel's
 // /proc records, which report none); false when it cannot be opened or is anything else

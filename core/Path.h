@@ -11,6 +11,7 @@
 // (empty on failure).
 #pragma once
 
+#include "PlatformTypes.h"
 #include "Result.h"
 
 #include <vxnstl/string>
@@ -19,11 +20,8 @@ namespace VXN {
 
 class Path {
 public:
-#if defined(_WIN32)
-    static constexpr char PlatformSeparator = '\\';
-#else
-    static constexpr char PlatformSeparator = '/';
-#endif
+    // "\\" on Windows, "/" on Linux.
+    static constexpr char PlatformSeparator = platform::path_separator;
 
     Path() = default;
     Path(const vxn::wchar* utf16);

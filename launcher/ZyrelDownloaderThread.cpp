@@ -190,17 +190,3 @@ int DownloadJob::RunDownload()
     VXN_LOG(kSource, VXN::LogLevel::Info, "Download thread exiting");
     return 0;
 }
-
-#if defined(_WIN32)
-unsigned long __stdcall DownloadThreadMain(void* job)
-{
-    static_cast<DownloadJob*>(job)->RunDownload();
-    return 0;
-}
-#else
-void* DownloadThreadMain(void* job)
-{
-    static_cast<DownloadJob*>(job)->RunDownload();
-    return nullptr;
-}
-#endif

@@ -77,15 +77,8 @@ struct DownloadJob {
 inline constexpr std::size_t DownloadStreamBufferBytes = 1u << 20;
 inline constexpr long DownloadReceiveBufferBytes = 512L * 1024L;
 
-// The thread function: runs job->RunDownload() and ends with exit code 0. The form is the
-// one the platform's thread start takes (CreateThread, pthread_create).
-#if defined(_WIN32)
-unsigned long __stdcall DownloadThreadMain(void* job);
-#else
-void* DownloadThreadMain(void* job);
-#endif
-
-// Starts DownloadThreadMain on the job, detached: the thread is never joined or stopped.
+// Starts a thread that runs job->RunDownload(), detached: the thread is never joined or
+// stopped (CreateThread, pthread_create; launcher/{posix,win32}/DownloadThreadStart.cpp).
 // Initialises the transfer library first, on the calling thread. False when no thread
 // could be made.
 bool StartDownloadThread(DownloadJob* job);

@@ -1,6 +1,7 @@
 // The computer's zone description on Linux: the rules that TZ or /etc/localtime name.
 #include "Format.h"
 #include "PosixTimeZone.h"
+#include "TimeZoneSetting.h"
 #include "ReadFile.h"
 #include "TimeConversion.h"
 

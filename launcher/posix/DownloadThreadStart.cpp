@@ -8,6 +8,17 @@
 #include <csignal>
 #include <pthread.h>
 
+namespace {
+
+// The thread function in pthread_create's form.
+void* DownloadThreadMain(void* job)
+{
+    static_cast<DownloadJob*>(job)->RunDownload();
+    return nullptr;
+}
+
+} // namespace
+
 void InitializeTransferLibrary()
 {
     static const bool initialized = [] {

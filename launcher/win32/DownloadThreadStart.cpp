@@ -7,6 +7,17 @@
 
 #include <windows.h>
 
+namespace {
+
+// The thread function in CreateThread's form; the thread's exit code is 0.
+DWORD WINAPI DownloadThreadMain(void* job)
+{
+    static_cast<DownloadJob*>(job)->RunDownload();
+    return 0;
+}
+
+} // namespace
+
 void InitializeTransferLibrary()
 {
     static const bool initialized = Transfer().global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;

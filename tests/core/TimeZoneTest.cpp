@@ -11,6 +11,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include "posix/TimeZoneSetting.h"
 #endif
 
 #include <atomic>
