@@ -4,13 +4,9 @@
 // source is left out, a null destination or a capacity below 2 only measures, the result
 // counts the terminator. What converts is the system's converter on Windows and the
 // library's own converter elsewhere; both give the same units for the same input.
-#include <vxnstl/string>
+#include "system_utf.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
-#include <climits>
+#include <cstring>
 
 namespace vxn {
 namespace detail {
@@ -155,32 +151,6 @@ u32 portable_utf16_to_utf8(char* out, u32 limit, const wchar* in, u32 count)
 
 namespace {
 
-u32 system_utf8_to_utf16(wchar* out, u32 limit, const char* in, u32 count)
-{
-#if defined(_WIN32)
-    if (count > static_cast<u32>(INT_MAX) || limit > static_cast<u32>(INT_MAX))
-        return 0;
-    const int produced = MultiByteToWideChar(CP_UTF8, 0, in, static_cast<int>(count), out,
-                                             out == nullptr ? 0 : static_cast<int>(limit));
-    return produced > 0 ? static_cast<u32>(produced) : 0;
-#else
-    return detail::portable_utf8_to_utf16(out, limit, in, count);
-#endif
-}
-
-u32 system_utf16_to_utf8(char* out, u32 limit, const wchar* in, u32 count)
-{
-#if defined(_WIN32)
-    if (count > static_cast<u32>(INT_MAX) || limit > static_cast<u32>(INT_MAX))
-        return 0;
-    const int produced = WideCharToMultiByte(CP_UTF8, 0, in, static_cast<int>(count), out,
-                                             out == nullptr ? 0 : static_cast<int>(limit), nullptr, nullptr);
-    return produced > 0 ? static_cast<u32>(produced) : 0;
-#else
-    return detail::portable_utf16_to_utf8(out, limit, in, count);
-#endif
-}
-
 // The shared shape of both primitives. The converter is given one unit less than the
 // destination holds, so the terminator written after it always fits; a destination of
 // 0 or 1 units has no room for text and only measures.
@@ -206,12 +176,12 @@ u32 convert_terminated(Out* destination, u32 capacity, const In* source, u32 cou
 
 u32 utf8_to_utf16(wchar* destination, u32 capacity, const char* source, u32 count)
 {
-    return convert_terminated(destination, capacity, source, count, system_utf8_to_utf16);
+    return convert_terminated(destination, capacity, source, count, platform::utf8_to_utf16);
 }
 
 u32 utf16_to_utf8(char* destination, u32 capacity, const wchar* source, u32 count)
 {
-    return convert_terminated(destination, capacity, source, count, system_utf16_to_utf8);
+    return convert_terminated(destination, capacity, source, count, platform::utf16_to_utf8);
 }
 
 u32 copy_chars(char* destination, u32 capacity, const char* source, u32 count)
