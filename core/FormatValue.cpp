@@ -263,7 +263,7 @@ vxn::u32 render_exponent(char* out, const format_spec& placeholder, double value
     format[length++] = placeholder.conversion == format_conversion::exponent_upper ? 'E' : 'e';
     format[length] = 0;
 
-    return detail::print_double(out, format, value);
+    return platform::print_double(out, format, value);
 }
 
 // Both renderers write into room for 64 characters and answer the length (at most 63).

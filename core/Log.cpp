@@ -1,7 +1,7 @@
 #include "Log.h"
 
 #include "DateTime.h"
-#include "LogFile.h"
+#include "LogPlatform.h"
 #include "TimeZone.h"
 
 #include <mutex>
@@ -83,7 +83,7 @@ std::recursive_mutex& FileSinkLock()
 
 // Guarded by FileSinkLock. Only the tests close it; in the program the file stays open
 // until the process ends.
-detail::LogFileHandle logFile = detail::kNoLogFile;
+platform::LogFileHandle logFile = platform::kNoLogFile;
 
 // A line of the log is one record: a control character in a logged value (a line break in a
 // downloaded address, say) is written escaped, so that no value can end its line and forge
@@ -134,9 +134,9 @@ void FileLogSink(const char*, std::int32_t, std::int32_t level, const LogCategor
     // The file is opened under the lock too: two threads logging their first lines at
     // once must not both create it and race on the handle.
     std::lock_guard<std::recursive_mutex> guard(FileSinkLock());
-    if (logFile == detail::kNoLogFile) {
-        logFile = detail::OpenLogFile();
-        if (logFile == detail::kNoLogFile)
+    if (logFile == platform::kNoLogFile) {
+        logFile = platform::OpenLogFile();
+        if (logFile == platform::kNoLogFile)
             return; // this line is lost; the next one tries again
     }
 
@@ -159,7 +159,7 @@ void FileLogSink(const char*, std::int32_t, std::int32_t level, const LogCategor
     } else {
         text.assign_format("{0} {1} {2}\r\n", stamp, tag, message);
     }
-    detail::WriteLogFile(logFile, text.c_str(), text.size());
+    platform::WriteLogFile(logFile, text.c_str(), text.size());
 }
 
 namespace detail {
@@ -167,9 +167,9 @@ namespace detail {
 void ResetFileLogSinkForTests()
 {
     std::lock_guard<std::recursive_mutex> guard(FileSinkLock());
-    if (logFile != kNoLogFile)
-        CloseLogFile(logFile);
-    logFile = kNoLogFile;
+    if (logFile != platform::kNoLogFile)
+        platform::CloseLogFile(logFile);
+    logFile = platform::kNoLogFile;
 }
 
 } // namespace detail

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace VXN::detail {
+namespace VXN::platform {
 
 // A file descriptor or a HANDLE; -1 (INVALID_HANDLE_VALUE) while no file is open.
 using LogFileHandle = std::intptr_t;
@@ -21,4 +21,4 @@ void WriteLogFile(LogFileHandle file, const char* bytes, vxn::u32 count);
 
 void CloseLogFile(LogFileHandle file);
 
-} // namespace VXN::detail
+} // namespace VXN::platform

@@ -5,11 +5,11 @@
 
 #include <vxnstl/base>
 
-namespace VXN::detail {
+namespace VXN::platform {
 
 // Prints one double under a printf format into room for kMaxRenderedLength + 1
 // characters: the text's first kMaxRenderedLength characters at most, and a terminator.
 // Answers the length written.
 vxn::u32 print_double(char* out, const char* format, double value);
 
-} // namespace VXN::detail
+} // namespace VXN::platform

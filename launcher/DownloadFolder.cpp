@@ -7,8 +7,8 @@
 
 vxn::wstring NewTempFolderPath()
 {
-    return VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), download_folder_platform::TempFolder(),
-                       download_folder_platform::NewUuidText());
+    return VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), platform::TempFolder(),
+                       platform::NewUuidText());
 }
 
 vxn::wstring CreateFreshTempFolder()
@@ -16,11 +16,11 @@ vxn::wstring CreateFreshTempFolder()
     // Only an absolute folder of our own will do: without the temporary folder or a UUID
     // the name would be relative or predictable. A name that is taken (vanishingly rare for
     // a random UUID, so more likely planted) gets a new one.
-    const vxn::wstring base = download_folder_platform::TempFolder();
+    const vxn::wstring base = platform::TempFolder();
     if (base.empty())
         return vxn::wstring();
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const vxn::wstring uuid = download_folder_platform::NewUuidText();
+        const vxn::wstring uuid = platform::NewUuidText();
         if (uuid.empty())
             return vxn::wstring();
         vxn::wstring folder = VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), base, uuid);

@@ -4,7 +4,7 @@
 
 #include <vxnstl/string>
 
-namespace download_folder_platform {
+namespace platform {
 
 // The user's temporary folder with its trailing separator (GetTempPathW; TMPDIR or /tmp);
 // "" when the system cannot tell.
@@ -13,4 +13,4 @@ vxn::wstring TempFolder();
 // A new random UUID in lower case, 8-4-4-4-12, no braces; "" when none can be made.
 vxn::wstring NewUuidText();
 
-} // namespace download_folder_platform
+} // namespace platform

@@ -39,7 +39,7 @@ void WaitForParentExit()
 {
     // The copy that replaced the first instance has the first instance's parent as its
     // own; that one was already waited for, and the first instance itself is gone.
-    if (selfupdate_platform::ReplacedFirstInstance())
+    if (platform::ReplacedFirstInstance())
         return;
 
     // Only the process being updated is waited for, asked to close or killed, and only
@@ -99,9 +99,9 @@ bool RelaunchFromTempCopy(const vxn::wstring& executablePath)
         quoted = VXN::format(VXN_W("\"{0}\" "), folder);
     parameters.append(quoted.c_str(), quoted.size() - 1); // without the space it ends with
 
-    if (!selfupdate_platform::CopyExecutable(executablePath, target))
+    if (!platform::CopyExecutable(executablePath, target))
         return false;
-    if (selfupdate_platform::StartCopy(target, parameters))
+    if (platform::StartCopy(target, parameters))
         return true;
     VXN_LOG(kSource, VXN::LogLevel::Error, "Failed to launch child ZyrelDownloader executable");
     return false;

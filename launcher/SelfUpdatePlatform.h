@@ -4,7 +4,7 @@
 
 #include <vxnstl/string>
 
-namespace selfupdate_platform {
+namespace platform {
 
 // Copies the executable file; fails when the target exists.
 bool CopyExecutable(const vxn::wstring& from, const vxn::wstring& to);
@@ -20,4 +20,4 @@ bool StartCopy(const vxn::wstring& target, const vxn::wstring& parameters);
 // Such a copy's parent is not the instance it was started by, and is never waited for.
 bool ReplacedFirstInstance();
 
-} // namespace selfupdate_platform
+} // namespace platform

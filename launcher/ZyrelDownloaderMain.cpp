@@ -38,7 +38,7 @@ int ZyrelDownloaderMain()
     VXN::Path executable = VXN::GetExecutablePath();
     // Read before anything can start a child: a copy that replaced the first instance
     // finds its mark here, and no child of ours inherits it.
-    (void)selfupdate_platform::ReplacedFirstInstance();
+    (void)platform::ReplacedFirstInstance();
 
     // The current folder stays the one we were started in. The change that could go here
     // would take the program's own base name as a relative folder: normally no such folder

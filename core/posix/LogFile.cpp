@@ -1,6 +1,6 @@
 // The log file in a shared temporary folder, opened so that nobody else's file (or a link
 // planted under its name) can be made to receive the log.
-#include "LogFile.h"
+#include "LogPlatform.h"
 
 #include "Format.h"
 
@@ -10,7 +10,7 @@
 
 #include <cstdlib>
 
-namespace VXN::detail {
+namespace VXN::platform {
 
 LogFileHandle OpenLogFile()
 {
@@ -54,4 +54,4 @@ void CloseLogFile(LogFileHandle file)
     close(static_cast<int>(file));
 }
 
-} // namespace VXN::detail
+} // namespace VXN::platform

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace VXN::detail {
+namespace VXN::platform {
 
 vxn::u32 print_double(char* out, const char* format, double value)
 {
@@ -17,4 +17,4 @@ vxn::u32 print_double(char* out, const char* format, double value)
     return static_cast<vxn::u32>(printed) < kMaxRenderedLength ? static_cast<vxn::u32>(printed) : kMaxRenderedLength;
 }
 
-} // namespace VXN::detail
+} // namespace VXN::platform

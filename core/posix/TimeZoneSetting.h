@@ -4,7 +4,7 @@
 
 #include "PosixTimeZone.h"
 
-namespace VXN {
+namespace VXN::platform {
 
 // The description of the zone that a TZ value names, as the C library reads it.
 // `tz` null (TZ unset): the zone file `localtime` (normally /etc/localtime). "" : UTC.
@@ -16,4 +16,4 @@ namespace VXN {
 // StandardName; otherwise the names are the rule's abbreviations.
 void DescribeTimeZoneSetting(const char* tz, const char* localtime, int year, TimeZoneInformation& information);
 
-} // namespace VXN
+} // namespace VXN::platform

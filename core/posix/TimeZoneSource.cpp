@@ -65,6 +65,8 @@ int CurrentYear()
 
 } // namespace
 
+namespace platform {
+
 void DescribeTimeZoneSetting(const char* tz, const char* localtime, int year, TimeZoneInformation& information)
 {
     bool described = false;
@@ -81,11 +83,13 @@ void DescribeTimeZoneSetting(const char* tz, const char* localtime, int year, Ti
         UtcTimeZoneInformation(information);
 }
 
+} // namespace platform
+
 bool SystemTimeZoneSource(TimeZoneInformation& information, std::uint32_t& error)
 {
     // Reading the rules cannot fail as such: without them the zone is UTC.
     error = 0;
-    DescribeTimeZoneSetting(std::getenv("TZ"), "/etc/localtime", CurrentYear(), information);
+    platform::DescribeTimeZoneSetting(std::getenv("TZ"), "/etc/localtime", CurrentYear(), information);
     return true;
 }
 

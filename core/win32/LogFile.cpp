@@ -1,11 +1,11 @@
 // The log file in the user's temporary folder.
-#include "LogFile.h"
+#include "LogPlatform.h"
 
 #include "Format.h"
 
 #include <windows.h>
 
-namespace VXN::detail {
+namespace VXN::platform {
 
 LogFileHandle OpenLogFile()
 {
@@ -40,4 +40,4 @@ void CloseLogFile(LogFileHandle file)
     CloseHandle(reinterpret_cast<HANDLE>(file));
 }
 
-} // namespace VXN::detail
+} // namespace VXN::platform

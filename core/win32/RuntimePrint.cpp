@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace VXN::detail {
+namespace VXN::platform {
 
 vxn::u32 print_double(char* out, const char* format, double value)
 {
@@ -19,4 +19,4 @@ vxn::u32 print_double(char* out, const char* format, double value)
     return length;
 }
 
-} // namespace VXN::detail
+} // namespace VXN::platform

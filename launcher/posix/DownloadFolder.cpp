@@ -17,11 +17,11 @@
 
 namespace {
 
-using program_words::Utf8;
+using platform::Utf8;
 
 } // namespace
 
-namespace download_folder_platform {
+namespace platform {
 
 vxn::wstring TempFolder()
 {
@@ -53,7 +53,7 @@ vxn::wstring NewUuidText()
     return vxn::utf16_from(text, vxn::length_of(text));
 }
 
-} // namespace download_folder_platform
+} // namespace platform
 
 bool CreateRelaunchFolder(const vxn::wstring& path)
 {

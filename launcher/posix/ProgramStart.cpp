@@ -88,7 +88,7 @@ std::uintptr_t SpawnError(int error)
 
 std::uintptr_t OpenProgram(void*, const vxn::wstring& file, const vxn::wstring& parameters)
 {
-    const std::string path = program_words::Utf8(file);
+    const std::string path = platform::Utf8(file);
     struct stat facts;
     if (path.empty() || ::stat(path.c_str(), &facts) != 0)
         return kFileNotFound;
@@ -108,8 +108,8 @@ std::uintptr_t OpenProgram(void*, const vxn::wstring& file, const vxn::wstring& 
         program = path;
     }
     first.push_back(path);
-    std::vector<std::string> words = program_words::Words(first, parameters);
-    std::vector<char*> argv = program_words::Argv(words);
+    std::vector<std::string> words = platform::Words(first, parameters);
+    std::vector<char*> argv = platform::Argv(words);
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace program_words {
+namespace platform {
 
 // The words are std::string for execv's sake.
 inline std::string Utf8(const vxn::wstring& text)
@@ -36,4 +36,4 @@ inline std::vector<char*> Argv(std::vector<std::string>& words)
     return argv;
 }
 
-} // namespace program_words
+} // namespace platform

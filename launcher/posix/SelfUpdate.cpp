@@ -13,15 +13,13 @@
 #include <unistd.h>
 #include <vector>
 
-namespace selfupdate_platform {
+namespace platform {
 
 namespace {
 
 // Set by the first instance for the copy that replaces it: the process id, which an exec
 // keeps, so a mark inherited from anywhere else never matches.
 constexpr const char* kReplacedMark = "ZYREL_REPLACED_INSTANCE";
-
-using program_words::Utf8;
 
 bool WriteAll(int fd, const char* data, std::size_t size)
 {
@@ -76,8 +74,8 @@ bool CopyExecutable(const vxn::wstring& from, const vxn::wstring& to)
 bool StartCopy(const vxn::wstring& target, const vxn::wstring& parameters)
 {
     const std::string program = Utf8(target);
-    std::vector<std::string> words = program_words::Words({program}, parameters);
-    std::vector<char*> argv = program_words::Argv(words);
+    std::vector<std::string> words = Words({program}, parameters);
+    std::vector<char*> argv = Argv(words);
 
     const std::string mark = std::to_string(::getpid());
     ::setenv(kReplacedMark, mark.c_str(), 1);
@@ -100,4 +98,4 @@ bool ReplacedFirstInstance()
     return replaced;
 }
 
-} // namespace selfupdate_platform
+} // namespace platform

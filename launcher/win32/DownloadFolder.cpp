@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <rpc.h>
 
-namespace download_folder_platform {
+namespace platform {
 
 vxn::wstring TempFolder()
 {
@@ -33,7 +33,7 @@ vxn::wstring NewUuidText()
     return result;
 }
 
-} // namespace download_folder_platform
+} // namespace platform
 
 bool CreateRelaunchFolder(const vxn::wstring& path)
 {

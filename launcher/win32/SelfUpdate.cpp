@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace selfupdate_platform {
+namespace platform {
 
 bool CopyExecutable(const vxn::wstring& from, const vxn::wstring& to)
 {
@@ -22,4 +22,4 @@ bool ReplacedFirstInstance()
     return false;
 }
 
-} // namespace selfupdate_platform
+} // namespace platform

@@ -440,7 +440,7 @@ std::string setting_of(const char* tz, const std::filesystem::path& localtime = 
 {
     TimeZoneInformation info;
     info.Bias = 99;
-    VXN::DescribeTimeZoneSetting(tz, localtime.c_str(), 2024, info);
+    VXN::platform::DescribeTimeZoneSetting(tz, localtime.c_str(), 2024, info);
     return narrow(info.StandardName) + " " + std::to_string(info.Bias);
 }
 
@@ -449,7 +449,7 @@ TEST(ZoneFiles, TheSystemsZoneFilesAndTheTzSetting)
     ASSERT_TRUE(std::filesystem::exists(zone_folder / "Europe/Berlin"));
     EXPECT_EQ(rule_of(read_bytes(zone_folder / "Europe/Berlin")), "CET-1CEST,M3.5.0,M10.5.0/3");
     TimeZoneInformation info;
-    VXN::DescribeTimeZoneSetting(":Europe/Berlin", "/nonexistent", 2024, info);
+    VXN::platform::DescribeTimeZoneSetting(":Europe/Berlin", "/nonexistent", 2024, info);
     EXPECT_EQ(described(info), "-60 0 -60 Europe/Berlin/CEST 0/3.5.0@2:0:0 0/10.5.0@3:0:0");
 
     const std::pair<const char*, const char*> settings[] = {
@@ -474,7 +474,7 @@ TEST(ZoneFiles, LocaltimeLinkCopyOrNothing)
     const std::filesystem::path link = folder.path() / "localtime-link";
     std::filesystem::create_symlink(zone_folder / "America/New_York", link);
     TimeZoneInformation info;
-    VXN::DescribeTimeZoneSetting(nullptr, link.c_str(), 2024, info);
+    VXN::platform::DescribeTimeZoneSetting(nullptr, link.c_str(), 2024, info);
     EXPECT_EQ(narrow(info.StandardName), "America/New_York");
     EXPECT_EQ(info.Bias, 300);
     EXPECT_EQ(info.DaylightBias, -60);
@@ -645,7 +645,7 @@ TEST(ZoneFiles, EveryZoneAgreesWithTheCLibrary)
             rule == "(none)")
             continue; // not a zone file, or no rule of its own at the end
         TimeZoneInformation info;
-        VXN::DescribeTimeZoneSetting((":" + path.string()).c_str(), "/nonexistent", year, info);
+        VXN::platform::DescribeTimeZoneSetting((":" + path.string()).c_str(), "/nonexistent", year, info);
         ++zones;
         with_daylight += info.DaylightDate.wMonth != 0 ? 1 : 0;
         changes += expect_agreement(info, rule, instants, path.string());

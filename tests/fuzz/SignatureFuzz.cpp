@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     --size;
     constexpr std::time_t checkTime = 1765000000; // December 2025
     if (blob) {
-        CheckVerdict(signature::VerifySignedDataWithoutImage(data, size, TrustStore(), checkTime));
+        CheckVerdict(signature::platform::VerifySignedDataWithoutImage(data, size, TrustStore(), checkTime));
         return 0;
     }
     signature::PeImage image;
@@ -101,6 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fail("a hashed range overlaps the certificate table");
         }
     }
-    CheckVerdict(signature::VerifyAuthenticode(file, TrustStore(), checkTime));
+    CheckVerdict(signature::platform::VerifyAuthenticode(file, TrustStore(), checkTime));
     return 0;
 }

@@ -304,7 +304,7 @@ TEST_F(SignatureCheckTest, WeaklySignedCertificatesAreRefused)
         for (const Expected& row : WeakSignatureFiles) {
             SCOPED_TRACE(row.file);
             const std::string bytes = zyrel_test::read_file(Folder() / row.file);
-            const SignatureVerdict verdict = VerifyAuthenticode(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+            const SignatureVerdict verdict = signature::platform::VerifyAuthenticode(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                                                 bytes.size(), store, std::time(nullptr));
             EXPECT_EQ(Hex(verdict.code), Hex(row.code));
         }

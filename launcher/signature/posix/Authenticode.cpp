@@ -51,7 +51,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace signature {
+namespace signature::platform {
 namespace {
 
 struct FreePkcs7 { void operator()(PKCS7* p) const { PKCS7_free(p); } };
@@ -605,7 +605,7 @@ X509_STORE* NewSystemTrustStore()
     return store;
 }
 
-} // namespace signature
+} // namespace signature::platform
 
 namespace {
 
@@ -672,14 +672,14 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
     }
     // The image hash reads the file front to back once: the kernel may read ahead.
     posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
-    X509_STORE* trust = signature::NewSystemTrustStore();
+    X509_STORE* trust = signature::platform::NewSystemTrustStore();
     if (trust == nullptr) {
         close(file);
         verdict.code = signature::CertUntrustedRoot;
         return verdict;
     }
     FileBytes bytes(file, static_cast<std::uint64_t>(facts.st_size));
-    verdict = signature::VerifyAuthenticode(bytes, trust, std::time(nullptr));
+    verdict = signature::platform::VerifyAuthenticode(bytes, trust, std::time(nullptr));
     X509_STORE_free(trust);
     close(file);
     return verdict;

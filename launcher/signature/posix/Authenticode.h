@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <ctime>
 
-namespace signature {
+namespace signature::platform {
 
 // The verdict on the bytes of a file: the embedded signature checked against the
 // certificates of `trust` at the time of its time stamp, or at `now` without one. The
@@ -35,4 +35,4 @@ vxn::wstring SimpleDisplayName(X509* certificate);
 // SSL_CERT_DIR choose them. Null when no store could be made.
 X509_STORE* NewSystemTrustStore();
 
-} // namespace signature
+} // namespace signature::platform

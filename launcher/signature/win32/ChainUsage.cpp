@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-namespace signature {
+namespace signature::platform {
 namespace {
 
 // The signature algorithms whose digest Windows refuses in a chain.
@@ -123,4 +123,4 @@ bool ChainVerdict(PCCERT_CHAIN_CONTEXT chain, LPCSTR policy, DWORD& verdict)
     return true;
 }
 
-} // namespace signature
+} // namespace signature::platform

@@ -9,7 +9,7 @@
 
 #include <wincrypt.h>
 
-namespace signature {
+namespace signature::platform {
 
 // TRUST_E_CERT_SIGNATURE when a certificate of the chain, its trust anchor aside, is signed
 // with MD2, MD4 or MD5 (CERT_TRUST_HAS_WEAK_SIGNATURE, which the chain policies report as
@@ -36,4 +36,4 @@ bool ChainAllows(PCCERT_CHAIN_CONTEXT chain, LPCSTR usage);
 // Whether the certificate's own extension names `usage` (false without the extension).
 bool CertificateNames(PCCERT_CONTEXT certificate, LPCSTR usage);
 
-} // namespace signature
+} // namespace signature::platform

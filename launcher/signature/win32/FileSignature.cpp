@@ -59,12 +59,12 @@ DWORD FailureCode(DWORD lastError)
 DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, FILETIME* when)
 {
     PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!signature::BuildChain(signer, when, signatureStore, szOID_PKIX_KP_CODE_SIGNING, chain))
+    if (!signature::platform::BuildChain(signer, when, signatureStore, szOID_PKIX_KP_CODE_SIGNING, chain))
         return FailureCode(GetLastError());
     DWORD error = 0;
-    if (!signature::ChainVerdict(chain, CERT_CHAIN_POLICY_AUTHENTICODE, error))
+    if (!signature::platform::ChainVerdict(chain, CERT_CHAIN_POLICY_AUTHENTICODE, error))
         error = FailureCode(GetLastError());
-    if (error == 0 && !signature::ChainAllows(chain, szOID_PKIX_KP_CODE_SIGNING))
+    if (error == 0 && !signature::platform::ChainAllows(chain, szOID_PKIX_KP_CODE_SIGNING))
         error = signature::CertWrongUsage;
     CertFreeCertificateChain(chain);
     return error;
@@ -142,14 +142,14 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
     if (failure == 0) {
         FILETIME stamped = {};
         DWORD stampFailure = 0;
-        switch (signature::VerifySignerTimeStamp(store, *signerInfo, stamped, stampFailure)) {
-        case signature::TimeStampState::None:
+        switch (signature::platform::VerifySignerTimeStamp(store, *signerInfo, stamped, stampFailure)) {
+        case signature::platform::TimeStampState::None:
             failure = ChainPolicyError(certificate, store, nullptr);
             break;
-        case signature::TimeStampState::Valid:
+        case signature::platform::TimeStampState::Valid:
             failure = ChainPolicyError(certificate, store, &stamped);
             break;
-        case signature::TimeStampState::Invalid:
+        case signature::platform::TimeStampState::Invalid:
             failure = stampFailure;
             break;
         }

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace signature {
+namespace signature::platform {
 namespace {
 
 constexpr DWORD Encodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
@@ -280,4 +280,4 @@ TimeStampState VerifySignerTimeStamp(HCERTSTORE store, const CMSG_SIGNER_INFO& s
     return TimeStampState::None;
 }
 
-} // namespace signature
+} // namespace signature::platform

@@ -8,7 +8,7 @@
 
 #include <wincrypt.h>
 
-namespace signature {
+namespace signature::platform {
 
 enum class TimeStampState {
     None,    // the signer carries no time stamp: its chain counts now
@@ -24,4 +24,4 @@ enum class TimeStampState {
 TimeStampState VerifySignerTimeStamp(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, FILETIME& when,
                                      DWORD& failure);
 
-} // namespace signature
+} // namespace signature::platform

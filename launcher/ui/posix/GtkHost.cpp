@@ -13,7 +13,7 @@
 
 #include <vector>
 
-namespace ui::posix_host {
+namespace ui::platform {
 namespace {
 
 namespace gc = VXN::platform::gtk_constants;
@@ -274,4 +274,4 @@ Backend& GtkBackend()
     return *host;
 }
 
-} // namespace ui::posix_host
+} // namespace ui::platform

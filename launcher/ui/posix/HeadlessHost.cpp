@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <poll.h>
 
-namespace ui::posix_host {
+namespace ui::platform {
 namespace {
 
 class HeadlessHost final : public Backend {
@@ -72,4 +72,4 @@ Backend& HeadlessBackend()
     return *host;
 }
 
-} // namespace ui::posix_host
+} // namespace ui::platform

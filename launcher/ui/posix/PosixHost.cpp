@@ -18,7 +18,7 @@
 #include <vector>
 
 namespace ui {
-namespace posix_host {
+namespace platform {
 namespace {
 
 // Why GTK cannot serve, or null when it can.
@@ -252,16 +252,16 @@ SignalScope::~SignalScope()
     sigaction(SIGINT, &savedInt, nullptr);
 }
 
-} // namespace posix_host
+} // namespace platform
 
-using posix_host::Active;
-using posix_host::AsDialog;
-using posix_host::Dialog;
+using platform::Active;
+using platform::AsDialog;
+using platform::Dialog;
 
 Host ActiveHost()
 {
     static const Host host = [] {
-        const Host chosen = posix_host::ChooseHost();
+        const Host chosen = platform::ChooseHost();
         VXN_LOG("UserInterface", VXN::LogLevel::Info, "User interface: {0}", HostName(chosen));
         return chosen;
     }();
@@ -274,22 +274,22 @@ std::intptr_t RunModalDialog(int templateId, DialogHandler* handler)
     if (title.empty() || handler == nullptr)
         return -1; // no such template, as DialogBoxParamW answers
     auto* dialog = new Dialog;
-    posix_host::AllDialogs().push_back(dialog);
+    platform::AllDialogs().push_back(dialog);
     dialog->templateId = templateId;
     dialog->handler = handler;
     dialog->title = title;
     dialog->opened = std::chrono::steady_clock::now();
-    posix_host::Backend& backend = Active();
+    platform::Backend& backend = Active();
     if (!backend.Open(*dialog)) {
         dialog->ending = true;
         return -1;
     }
-    Dialog* outer = posix_host::running;
-    posix_host::running = dialog;
+    Dialog* outer = platform::running;
+    platform::running = dialog;
     handler->HandleDialogMessage(dialog, MsgInitDialog, 0, reinterpret_cast<std::intptr_t>(handler));
     backend.Run(*dialog);
     backend.Close(*dialog);
-    posix_host::running = outer;
+    platform::running = outer;
     return dialog->result;
 }
 
@@ -381,7 +381,7 @@ int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& c
                    const vxn::wstring& detail)
 {
     // A box without owner during a dialog still belongs to it: there is one per process.
-    Dialog* dialog = owner != nullptr ? AsDialog(owner) : posix_host::running;
+    Dialog* dialog = owner != nullptr ? AsDialog(owner) : platform::running;
     const vxn::string text8 = vxn::utf8_from(text);
     const vxn::string caption8 = vxn::utf8_from(caption);
     VXN_LOG("UserInterface", VXN::LogLevel::Info, "Message \"{0}\": {1}", caption8, text8);

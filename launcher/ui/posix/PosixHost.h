@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-namespace ui::posix_host {
+namespace ui::platform {
 
 struct Posted {
     unsigned message;
@@ -120,4 +120,4 @@ public:
     SignalScope& operator=(const SignalScope&) = delete;
 };
 
-} // namespace ui::posix_host
+} // namespace ui::platform

@@ -17,7 +17,7 @@
 
 #include <string>
 
-namespace ui::posix_host {
+namespace ui::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -263,4 +263,4 @@ Backend& TerminalBackend()
     return *host;
 }
 
-} // namespace ui::posix_host
+} // namespace ui::platform
