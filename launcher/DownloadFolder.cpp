@@ -5,10 +5,18 @@
 
 #include "Format.h"
 
+namespace {
+
+vxn::wstring FolderName(const vxn::wstring& base, const vxn::wstring& uuid)
+{
+    return VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), base, uuid);
+}
+
+} // namespace
+
 vxn::wstring NewTempFolderPath()
 {
-    return VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), platform::TempFolder(),
-                       platform::NewUuidText());
+    return FolderName(platform::TempFolder(), platform::NewUuidText());
 }
 
 vxn::wstring CreateFreshTempFolder()
@@ -23,7 +31,7 @@ vxn::wstring CreateFreshTempFolder()
         const vxn::wstring uuid = platform::NewUuidText();
         if (uuid.empty())
             return vxn::wstring();
-        vxn::wstring folder = VXN::format(VXN_W("{0}ZyrelDownloader-{1}"), base, uuid);
+        vxn::wstring folder = FolderName(base, uuid);
         if (CreateRelaunchFolder(folder))
             return folder;
     }

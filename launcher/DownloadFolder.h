@@ -18,10 +18,9 @@ vxn::wstring NewTempFolderPath();
 // made.
 vxn::wstring CreateFreshTempFolder();
 
-// Creates a folder of NewTempFolderPath. Windows: with its missing parents, an existing
-// folder being fine (the copy that follows fails on any file already there). Linux: the
-// last level is created here and now, mode 0700, and a name that already exists (a folder,
-// or a link someone planted) fails.
+// Creates a folder of NewTempFolderPath with its missing parents; the last level must be
+// new, so a name that already exists (a folder, or a link someone planted) fails. Linux:
+// that level gets mode 0700.
 bool CreateRelaunchFolder(const vxn::wstring& path);
 
 // One folder level. Windows: CreateDirectoryW without security attributes. Linux: mkdir

@@ -15,12 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-using platform::Utf8;
-
-} // namespace
-
 namespace platform {
 
 vxn::wstring TempFolder()
@@ -57,7 +51,7 @@ vxn::wstring NewUuidText()
 
 bool CreateRelaunchFolder(const vxn::wstring& path)
 {
-    const std::string folder = Utf8(path);
+    const std::string folder = platform::Utf8(path);
     const std::size_t slash = folder.find_last_of('/');
     if (slash != std::string::npos && slash > 0)
         (void)VXN::CreateDirectories(VXN::Path(vxn::string(folder.c_str(), static_cast<vxn::u32>(slash))));
@@ -70,5 +64,5 @@ bool CreateRelaunchFolder(const vxn::wstring& path)
 
 bool MakeDownloadFolder(const vxn::wstring& path)
 {
-    return ::mkdir(Utf8(path).c_str(), 0700) == 0;
+    return ::mkdir(platform::Utf8(path).c_str(), 0700) == 0;
 }
