@@ -213,14 +213,17 @@ query_outcome query_file(const native_char* path, file_record& out)
 
 bool open_regular_file(const char* path, file_handle& file, std::uint64_t& size)
 {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a pipe without a writer (a TZ value can name one) would otherwise
+    // wait for ever before the type could be checked. Reads of a regular file ignore it.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return false;
     struct stat facts;
-    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {
-        const int error = errno;
+    const bool examined = fstat(fd, &facts) == 0;
+    if (!examined || !S_ISREG(facts.st_mode)) {
+        const int error = examined ? EINVAL : errno;
         close(fd);
-        errno = error != 0 ? error : EINVAL;
+        errno = error;
         return false;
     }
     file = fd;

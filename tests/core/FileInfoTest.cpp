@@ -13,7 +13,6 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -229,11 +228,9 @@ TEST(ReadWholeFile, ReadsARegularFileUpToItsLimit)
     ASSERT_TRUE(VXN::ReadWholeFile("/proc/self/cmdline", 1u << 20, bytes).Succeeded());
     EXPECT_GT(bytes.size(), 0u);
     EXPECT_FALSE(VXN::ReadWholeFile("/dev/zero", 1u << 20, bytes).Succeeded());
+    // A pipe that nobody writes to is refused at once, not waited on (a hang fails the test).
     const fs::path fifo = temp.path() / "pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC); // so the reader's open does not wait
-    ASSERT_GE(writer, 0);
     EXPECT_FALSE(VXN::ReadWholeFile(fifo.c_str(), 100, bytes).Succeeded());
-    ::close(writer);
 #endif
 }
