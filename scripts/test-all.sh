@@ -69,14 +69,26 @@ valgrind_tests() {
 # Wine creates windows only with a display; the window tests get a virtual one
 # (lib/virtual-display.sh). A wineserver that was started without a display keeps failing
 # window calls later, so the server is stopped before and after.
+#
+# The Wine prefixes (scripts/wine-run) are this clone's own: the window tests find their
+# dialogs by title, and two runs on one machine sharing a prefix, and so a wineserver and a
+# desktop, would press each other's buttons.
+export ZYREL_WINE_ROOT=${ZYREL_WINE_ROOT:-$root/build/wine}
+stop_wine_servers() {
+    local prefix
+    for prefix in "$ZYREL_WINE_ROOT"/win32 "$ZYREL_WINE_ROOT"/win64; do
+        [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+    done
+    return 0
+}
 wine_tests() { # preset
     local status xvfb_pid=""
     configure_and_build "$1" || return 1
-    wineserver -k >/dev/null 2>&1 || true
+    stop_wine_servers
     start_virtual_display 90 119 || echo "zyrel: no virtual display: the Windows window tests will report themselves skipped"
     ctest --preset "$1" --output-on-failure
     status=$?
-    wineserver -k >/dev/null 2>&1 || true
+    stop_wine_servers
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     unset DISPLAY
     return $status

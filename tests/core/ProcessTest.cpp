@@ -84,7 +84,7 @@ void expect_end(VXN::Process& process, child_process& child, int code)
 VXN::WindowHandle window_of(std::uint32_t id)
 {
     VXN::WindowHandle window = 0;
-    for (int attempt = 0; attempt < 400 && VXN::FindProcessWindow(id, &window).status != 0; ++attempt)
+    for (int attempt = 0; attempt < 1200 && VXN::FindProcessWindow(id, &window).status != 0; ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return window;
 }

@@ -209,8 +209,14 @@ TEST_F(WindowsDownload, CancelEndsTheDialogMidTransfer)
         Options(box));
     HWND dialog = WaitForDialog(L"Downloading Zyrel", 60000);
     ASSERT_NE(dialog, nullptr) << "no download window";
-    Sleep(1500); // some progress on the bar
-    EXPECT_EQ(SendMessageW(GetDlgItem(dialog, 1001), 0x0408 /* PBM_GETPOS */, 0, 0) >= 0, true);
+    // Some progress on the bar first, so the transfer is under way when Cancel comes.
+    LRESULT position = 0;
+    for (int i = 0; i < 6000 && position <= 0; ++i) {
+        position = SendMessageW(GetDlgItem(dialog, 1001), 0x0408 /* PBM_GETPOS */, 0, 0);
+        if (position <= 0)
+            Sleep(10);
+    }
+    EXPECT_GT(position, 0) << "no progress on the bar";
     EXPECT_TRUE(SaveScreenshot(dialog, fs::path(ZYREL_ARTIFACTS) / "windows-download-dialog.bmp"));
     Press(dialog, IDCANCEL);
     HWND question = WaitForDialog(L"Cancel download?", 30000);
@@ -229,16 +235,19 @@ TEST_F(WindowsDownload, CancelEndsTheDialogMidTransfer)
 TEST_F(WindowsDownload, SelfUpdateWaitsForTheClientAndShowsTheUpdateWindow)
 {
     Sandbox box;
-    // The client is waited for by the name of the file it runs: it exits after two seconds,
-    // and the update window (the relaunched copy's) cannot come before.
-    const auto started = std::chrono::steady_clock::now();
+    // The client is waited for by the name of the file it runs: it exits once the log says
+    // that the program waits for it, and the update window (the relaunched copy's) cannot
+    // come before it has ended.
     zyrel_test::child_process client(box.client_parent(),
-                                     {"exit-soon", "log", Sandbox::program().string(), "-selfupdate", "-downloadurl",
-                                      server.url("/slow/4000000")},
+                                     {"exit-when-waited", (box.tmp() / "ZyrelDownloader.log").string(),
+                                      Sandbox::program().string(), "-selfupdate", "-downloadurl", server.url("/slow/4000000")},
                                      Options(box));
     HWND dialog = WaitForDialog(L"Downloading Zyrel Update", 60000);
     ASSERT_NE(dialog, nullptr) << "no update window";
-    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1900));
+    const HANDLE held = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(client.id()));
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(WaitForSingleObject(held, 0), WAIT_OBJECT_0) << "the update window came while the client ran";
+    CloseHandle(held);
     EXPECT_TRUE(SaveScreenshot(dialog, fs::path(ZYREL_ARTIFACTS) / "windows-update-dialog.bmp"));
     EXPECT_EQ(client.finish(), 0);
     Press(dialog, IDCANCEL);

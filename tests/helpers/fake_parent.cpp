@@ -2,7 +2,9 @@
 // client that is being updated. It starts the program given after the mode and its log
 // file, prints the program's process id, and then behaves as the mode says:
 //   exit-after-start  exits as soon as the log shows that the program has started
-//   exit-soon         exits after two seconds
+//   exit-when-waited  exits once the log shows that the program waits for this process, or
+//                     that it has finished without waiting: it outlives the program's
+//                     decision however slowly the machine runs, and never holds it up
 //   term-exits        exits when it receives SIGTERM
 //   term-ignored      ignores SIGTERM (only SIGKILL ends it)
 //   survivor          starts the program as user nobody with CAP_SYS_PTRACE alone, so it
@@ -13,15 +15,35 @@
 // Every SIGTERM it receives is printed as "SIGTERM". The tests run it under its own name or
 // as a copy named like the client.
 #if defined(_WIN32)
-// Windows knows the one mode its tests need: exit-soon.
+// Windows knows the one mode its tests need: exit-when-waited.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+namespace {
+
+// The log as it is now; the program keeps it open for writing, so ours shares that.
+std::string read_log(const wchar_t* path)
+{
+    std::string text;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+} // namespace
+
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 4 || std::wstring(argv[1]) != L"exit-soon")
+    if (argc < 4 || std::wstring(argv[1]) != L"exit-when-waited")
         return 2;
     // The rest of our own command line, after the mode and the log, is the program's.
     std::wstring command = L"\"" + std::wstring(argv[3]) + L"\"";
@@ -36,7 +58,14 @@ int wmain(int argc, wchar_t** argv)
     std::fflush(stdout);
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
-    Sleep(2000);
+    const std::string waited = "Waiting for parent process " + std::to_string(GetCurrentProcessId()) + " to exit";
+    // The bound only keeps a broken run from leaving this process behind for ever.
+    for (int i = 0; i < 600000; ++i) {
+        const std::string log = read_log(argv[2]);
+        if (log.find(waited) != std::string::npos || log.find("ZyrelDownloader shutting down") != std::string::npos)
+            break;
+        Sleep(1);
+    }
     return 0;
 }
 #else
@@ -64,12 +93,12 @@ void on_term(int)
     (void)!write(1, text, sizeof text - 1);
 }
 
-bool log_shows_start(const char* log)
+bool log_shows(const char* log, const std::string& line)
 {
     std::ifstream file(log);
     std::stringstream text;
     text << file.rdbuf();
-    return text.str().find("ZyrelDownloader starting up") != std::string::npos;
+    return text.str().find(line) != std::string::npos;
 }
 
 void sleep_ms(long ms)
@@ -152,13 +181,16 @@ int main(int argc, char** argv)
     std::printf("%d\n", static_cast<int>(child));
     std::fflush(stdout);
 
+    // The bounds only keep a broken run from leaving this process behind for ever.
     if (mode == "exit-after-start") {
-        for (int i = 0; i < 30000 && !log_shows_start(log); ++i)
+        for (int i = 0; i < 600000 && !log_shows(log, "ZyrelDownloader starting up"); ++i)
             sleep_ms(1);
         return 0;
     }
-    if (mode == "exit-soon") {
-        sleep_ms(2000);
+    if (mode == "exit-when-waited") {
+        const std::string waited = "Waiting for parent process " + std::to_string(getpid()) + " to exit";
+        for (int i = 0; i < 600000 && !log_shows(log, waited) && !log_shows(log, "ZyrelDownloader shutting down"); ++i)
+            sleep_ms(1);
         return 0;
     }
     if (mode == "term-exits") {

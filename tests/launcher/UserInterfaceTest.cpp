@@ -353,10 +353,16 @@ public:
             const std::string name = ":" + std::to_string(number);
             m_server = std::make_unique<zyrel_test::child_process>(
                 fs::path(xvfb), std::vector<std::string>{name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-            for (int tries = 0; tries < 100 && m_name.empty(); ++tries) {
-                // The socket may be another test's server that took the number first; ours
-                // then ends at once, which ends its (otherwise silent) output.
-                if (access(socket.c_str(), F_OK) == 0 && !m_server->output_within(200))
+            // Another test (or another run on this machine) may take the number first: the
+            // display is ours only when the lock file names our server, and a server that
+            // lost the race ends, which ends its (otherwise silent) output. The bound is
+            // only there against a hung server.
+            const std::string ours = std::to_string(m_server->id());
+            for (int tries = 0; tries < 1200 && m_name.empty(); ++tries) {
+                std::string owner = zyrel_test::read_file(lock);
+                owner.erase(std::remove_if(owner.begin(), owner.end(), [](char c) { return c == ' ' || c == '\n'; }),
+                            owner.end());
+                if (owner == ours && access(socket.c_str(), F_OK) == 0)
                     m_name = name;
                 else if (m_server->output_within(0))
                     break;
