@@ -207,10 +207,35 @@ void AppendQuotedArgument(vxn::wstring& text, const vxn::wstring& argument)
     text.append(VXN::format(VXN_W("\"{0}\" "), escaped));
 }
 
+namespace {
+
+// Whether the last argument is a value option without its value, seen as the scan sees it
+// (an option in a value's place is that value).
+bool EndsWithValueOptionAlone(const ArgumentList& arguments)
+{
+    for (std::size_t index = 1; index < arguments.size(); ++index) {
+        vxn::wstring name = arguments[index];
+        FoldAsciiCase(name);
+        const Option* option = FindOption(name);
+        if (option == nullptr || !option->takesValue)
+            continue;
+        if (index + 1 == arguments.size())
+            return true;
+        ++index;
+    }
+    return false;
+}
+
+} // namespace
+
 vxn::wstring PassthroughText(const ArgumentList& arguments)
 {
+    // A value option given last without its value is left out: the relaunch appends
+    // "-temp FOLDER", which it would otherwise take as its value (the copy would download
+    // into ./-temp/ of whatever folder the program was started in, or relaunch again).
+    const std::size_t end = EndsWithValueOptionAlone(arguments) ? arguments.size() - 1 : arguments.size();
     vxn::wstring text;
-    for (std::size_t i = 1; i < arguments.size(); ++i)
+    for (std::size_t i = 1; i < end; ++i)
         AppendQuotedArgument(text, arguments[i]);
     return text;
 }

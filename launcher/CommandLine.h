@@ -36,7 +36,9 @@ ArgumentList SplitParameters(const vxn::wchar* parameters);
 // doubled, so that SplitParameters gives exactly the argument back.
 void AppendQuotedArgument(vxn::wstring& text, const vxn::wstring& argument);
 
-// The passthrough text of arguments 1 to the last (argument 0, the program, is left out).
+// The passthrough text of arguments 1 to the last (argument 0, the program, is left out),
+// without a value option given last without its value, which the scan ignores and which
+// would take whatever the relaunch appends as its value.
 vxn::wstring PassthroughText(const ArgumentList& arguments);
 
 // Waits for a debugger to attach; injected so that tests can run the scan without waiting.

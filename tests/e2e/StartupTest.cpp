@@ -192,6 +192,19 @@ TEST(Startup, RelaunchesFromAPrivateCopyWithTheSameArguments)
     ASSERT_EQ(again.size(), 2u);
     EXPECT_NE(fs::path(again[1].exe).parent_path(), folder);
     EXPECT_EQ(box.relaunch_folders().size(), 2u);
+
+    // A value option given last without its value is not passed on: it would take the
+    // appended -temp as its value, and the copy would relaunch once more (or, with -temp
+    // itself, download into ./-temp/ of the current folder).
+    for (const char* dangling : {"-username", "-TEMP"}) {
+        const auto cut = box.trace_execs(program, {"-downloadurl", "?", "-portable", dangling});
+        ASSERT_EQ(cut.size(), 2u) << dangling << ": one relaunch only";
+        const fs::path copied(cut[1].exe);
+        EXPECT_EQ(cut[1].argv, (std::vector<std::string>{copied.string(), "-downloadurl", "?", "-portable", "-temp",
+                                                          copied.parent_path().string()}))
+            << dangling;
+        EXPECT_FALSE(fs::exists(box.work() / "-temp")) << dangling;
+    }
 }
 
 // When the copy cannot be made or cannot run, the first instance goes on to the download

@@ -240,6 +240,16 @@ TEST(CommandLineTest, PassthroughKeepsPlainArgumentsAsTheyWere)
               R"(-temp "C:\Program Files\Zyrel" C:\Games\ \\server\share é )");
 }
 
+TEST(CommandLineTest, PassthroughLeavesOutAValueOptionWithoutItsValue)
+{
+    EXPECT_EQ(Passthrough({"-portable", "-temp"}), "-portable ");
+    EXPECT_EQ(Passthrough({"-language", "de", "/USERNAME"}), "-language de ");
+    EXPECT_EQ(Passthrough({"-username", "-temp"}), "-username -temp ") << "-temp is the value here";
+    EXPECT_EQ(Passthrough({"-username", "-temp", "-depot"}), "-username -temp ");
+    EXPECT_EQ(Passthrough({"-portable"}), "-portable ") << "a flag takes no value";
+    EXPECT_EQ(Scan({"-steam", "-depot"}).store.at("Arguments"), "-steam ");
+}
+
 TEST(CommandLineTest, PassthroughQuotesWhatWouldOtherwiseBreak)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
