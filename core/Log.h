@@ -99,7 +99,8 @@ void LogMessage(const char* source, std::int32_t line, std::int32_t level, const
 LogSink SetLogSink(LogSink sink);
 
 // Writes "time stamp [LVL] message\r\n" to "ZyrelDownloader.log" in the user's temporary
-// folder (Windows: GetTempPathW, which follows TMP; Linux: $TMPDIR, else /tmp). The file
+// folder (Windows: GetTempPathW, which follows TMP; Linux: a trusted $TMPDIR, else the
+// user's own /tmp/ZyrelDownloader-<uid>, core/posix/UserTempFolder.h). The file
 // is created, or truncated, by the first message of the process and stays open. Lines from
 // several threads never mix. On Linux the file is made readable by its owner only, and a
 // name taken by anything but the user's own regular file (a symbolic link, a FIFO, a

@@ -16,7 +16,10 @@ vxn::wstring FolderName(const vxn::wstring& base, const vxn::wstring& uuid)
 
 vxn::wstring NewTempFolderPath()
 {
-    return FolderName(platform::TempFolder(), platform::NewUuidText());
+    // Without the temporary folder the name would be relative: no folder at all, and the
+    // relaunch fails instead.
+    const vxn::wstring base = platform::TempFolder();
+    return base.empty() ? base : FolderName(base, platform::NewUuidText());
 }
 
 vxn::wstring CreateFreshTempFolder()

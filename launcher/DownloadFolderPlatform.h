@@ -6,7 +6,8 @@
 
 namespace platform {
 
-// The user's temporary folder with its trailing separator (GetTempPathW; TMPDIR or /tmp);
+// The user's temporary folder with its trailing separator (GetTempPathW; on Linux a trusted
+// TMPDIR or the user's own /tmp/ZyrelDownloader-<uid>, core/posix/UserTempFolder.h);
 // "" when the system cannot tell.
 vxn::wstring TempFolder();
 

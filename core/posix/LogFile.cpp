@@ -1,25 +1,23 @@
-// The log file in a shared temporary folder, opened so that nobody else's file (or a link
-// planted under its name) can be made to receive the log.
+// The log file in the user's temporary folder (UserTempFolder.h), opened so that nobody
+// else's file (or a link planted under its name, where the folder is shared after all) can
+// be made to receive the log.
 #include "LogPlatform.h"
 
 #include "Format.h"
+#include "UserTempFolder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 
 namespace VXN::platform {
 
 LogFileHandle OpenLogFile()
 {
-    const char* folder = std::getenv("TMPDIR");
-    if (folder == nullptr || *folder == 0)
-        folder = "/tmp";
-    vxn::string directory(folder);
-    if (directory.c_str()[directory.size() - 1] != '/')
-        directory.push_back('/');
+    const vxn::string directory = UserTempFolder();
+    if (directory.empty())
+        return kNoLogFile;
     const vxn::string path = format("{0}ZyrelDownloader.log", directory);
 
     // No O_TRUNC yet: the file is emptied only once it is known to be ours. O_NOFOLLOW

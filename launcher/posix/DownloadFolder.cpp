@@ -6,6 +6,7 @@
 #include "ProgramWords.h"
 
 #include "Path.h"
+#include "UserTempFolder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,11 +20,7 @@ namespace platform {
 
 vxn::wstring TempFolder()
 {
-    const char* folder = std::getenv("TMPDIR");
-    std::string text = folder != nullptr && folder[0] != 0 ? folder : "/tmp";
-    if (text.back() != '/')
-        text += '/';
-    return vxn::utf16_from(text.c_str(), static_cast<vxn::u32>(text.size()));
+    return vxn::utf16_from(VXN::platform::UserTempFolder());
 }
 
 vxn::wstring NewUuidText()

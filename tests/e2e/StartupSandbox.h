@@ -314,7 +314,7 @@ public:
     void open_to_everyone() const
     {
         for (const fs::path& folder : {m_root.path(), m_tmp, m_work, m_registry})
-            chmod(folder.c_str(), 0777);
+            chmod(folder.c_str(), 01777); // sticky, as /tmp: a folder the program trusts as TMPDIR
     }
 
 

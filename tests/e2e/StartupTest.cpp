@@ -207,6 +207,81 @@ TEST(Startup, RelaunchesFromAPrivateCopyWithTheSameArguments)
     }
 }
 
+// A shared machine: without TMPDIR, or with one that another user can rearrange, the log
+// and the download folders go into a 0700 folder of the user's own under /tmp; one that
+// another user planted under that name, or a link there, is never used. The runs are made
+// as users that exist only here (uids of this test's own), so nothing of a real user's is
+// touched.
+TEST(Startup, OtherUsersCannotTakeTheLogOrTheFoldersOnASharedMachine)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "running as other users needs root";
+    const unsigned base = 200000u + static_cast<unsigned>(getpid()) % 100000u * 4u;
+    const unsigned user = base, other = base + 1, victim = base + 2;
+    const auto own_folder = [](unsigned uid) { return fs::path("/tmp/ZyrelDownloader-" + std::to_string(uid)); };
+    struct cleanup {
+        std::vector<fs::path> paths;
+        ~cleanup()
+        {
+            for (const fs::path& path : paths)
+                fs::remove_all(path);
+        }
+    } made{{own_folder(user), own_folder(other), own_folder(victim)}};
+    for (const fs::path& path : made.paths)
+        fs::remove_all(path);
+
+    Sandbox box;
+    box.open_to_everyone();
+    const auto run_as = [&](unsigned uid, const std::string& tmpdir) {
+        zyrel_test::child_options options;
+        options.environment = box.environment();
+        options.environment.push_back(tmpdir.empty() ? std::string("TMPDIR") : "TMPDIR=" + tmpdir);
+        options.merge_stderr = true;
+        return zyrel_test::run_child("/usr/bin/setpriv",
+                                     {"--reuid=" + std::to_string(uid), "--regid=" + std::to_string(uid), "--clear-groups",
+                                      Sandbox::program().string(), "-downloadurl", "?"},
+                                     options);
+    };
+    const auto owner_and_mode = [](const fs::path& path) {
+        struct stat facts = {};
+        return lstat(path.c_str(), &facts) == 0 ? std::make_pair(facts.st_uid, facts.st_mode & 07777)
+                                                : std::make_pair(static_cast<uid_t>(-1), 0u);
+    };
+
+    // No TMPDIR: the user's own folder, made 0700, holds the log and the relaunch folder.
+    EXPECT_EQ(run_as(user, "").exit_code, 0);
+    EXPECT_EQ(owner_and_mode(own_folder(user)), std::make_pair(static_cast<uid_t>(user), 0700u));
+    const auto log = box.log_messages(own_folder(user) / "ZyrelDownloader.log");
+    ASSERT_FALSE(log.empty()) << "no log in the user's own folder";
+    EXPECT_EQ(log.back(), kShutdown);
+    EXPECT_EQ(owner_and_mode(own_folder(user) / "ZyrelDownloader.log"), std::make_pair(static_cast<uid_t>(user), 0600u));
+    bool relaunched = false;
+    for (const auto& entry : fs::directory_iterator(own_folder(user)))
+        relaunched = relaunched || entry.path().filename().string().rfind("ZyrelDownloader-", 0) == 0;
+    EXPECT_TRUE(relaunched) << "the relaunch folder is not in the user's own folder";
+
+    // A TMPDIR that another user owns and anybody may write to is passed over.
+    const fs::path foreign = box.root() / "foreign";
+    fs::create_directory(foreign);
+    ASSERT_EQ(chown(foreign.c_str(), other, other), 0);
+    ASSERT_EQ(chmod(foreign.c_str(), 0777), 0);
+    fs::remove(own_folder(user) / "ZyrelDownloader.log");
+    EXPECT_EQ(run_as(user, foreign.string()).exit_code, 0);
+    EXPECT_TRUE(fs::is_empty(foreign)) << "the program wrote into another user's folder";
+    EXPECT_FALSE(box.log_messages(own_folder(user) / "ZyrelDownloader.log").empty());
+
+    // The name planted first by another user, as a folder or as a link to one: left alone.
+    fs::create_directory(own_folder(victim));
+    ASSERT_EQ(chown(own_folder(victim).c_str(), other, other), 0);
+    ASSERT_EQ(chmod(own_folder(victim).c_str(), 0777), 0);
+    run_as(victim, "");
+    EXPECT_TRUE(fs::is_empty(own_folder(victim))) << "the program used a folder another user planted";
+    fs::remove_all(own_folder(victim));
+    fs::create_directory_symlink(foreign, own_folder(victim));
+    run_as(victim, "");
+    EXPECT_TRUE(fs::is_empty(foreign)) << "the program followed a planted link";
+}
+
 // When the copy cannot be made or cannot run, the first instance goes on to the download
 // itself; only a failed start is logged.
 TEST(Startup, FailedRelaunchGoesOnInTheFirstProcess)
