@@ -9,6 +9,7 @@
 #include "ProgramStart.h"
 #include "SelfUpdate.h"
 #include "SelfUpdatePlatform.h"
+#include "UninstallEntry.h"
 #include "Settings.h"
 #include "ZyrelDownloaderDialog.h"
 
@@ -24,8 +25,8 @@ constexpr const char* kSource = "ZyrelDownloaderMain";
 bool LaunchInstalledClient(const vxn::wstring& location)
 {
     // The client keeps its Windows file name everywhere; only the separator is the
-    // platform's.
-    const vxn::wstring client = VXN::JoinPath(location, ClientFileName());
+    // platform's (and on Linux the name is found as Wine finds it, whatever its case).
+    const vxn::wstring client = InstalledFilePath(location, ClientFileName());
     VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0}", client);
     return ProgramStarted(OpenProgram(nullptr, client, vxn::wstring()));
 }

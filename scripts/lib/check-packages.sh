@@ -70,7 +70,7 @@ check_deb() {
     answer=$(TMPDIR=$tree/tmp "$tree/root/usr/bin/ZyrelDownloader" --version) || fail "the packaged program's --version failed"
     [ "$answer" = "ZyrelDownloader $version" ] || fail "the packaged program says '$answer', not ZyrelDownloader $version"
     [ -z "$(ls -A "$tree/tmp")" ] || fail "--version left files in the temporary folder"
-    TMPDIR=$tree/tmp ZYREL_REGISTRY_ROOT=$tree/registry ZYREL_UI=none \
+    TMPDIR=$tree/tmp WINEPREFIX=$tree/prefix ZYREL_UI=none \
         "$tree/root/usr/bin/ZyrelDownloader" -existing "$tree/client" || fail "the packaged program failed"
     grep -q "Launching $tree/client/ZyrelClient.exe" "$tree/tmp/ZyrelDownloader.log" ||
         fail "the packaged program did not start the client"

@@ -1,7 +1,7 @@
 // A sandbox for running the real ZyrelDownloader: its own temporary folder (TMPDIR, so
-// the log and the relaunch folders land there), working folder and uninstall-entry
-// stand-in, no desktop, and a fake client (tests/helpers/fake_program) that records how it
-// was started.
+// the log and the relaunch folders land there), working folder and Wine prefix (WINEPREFIX:
+// the uninstall entries in its system.reg, its drives C: and Z:), no desktop, and a fake
+// client (tests/helpers/fake_program) that records how it was started.
 #pragma once
 
 #include "ChildProcess.h"
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -108,24 +109,31 @@ struct parent_run {
 class Sandbox {
 public:
     explicit Sandbox(const std::string& tmp_name = "tmp")
-        : m_tmp(m_root.path() / tmp_name), m_work(m_root.path() / "work"), m_registry(m_root.path() / "registry"),
+        : m_tmp(m_root.path() / tmp_name), m_work(m_root.path() / "work"), m_prefix(m_root.path() / "prefix"),
           m_record(m_root.path() / "record.txt")
     {
         fs::create_directories(m_tmp);
         fs::create_directories(m_work);
-        fs::create_directories(m_registry);
         fs::create_directories(m_root.path() / "bin");
+#if !defined(_WIN32)
+        // The drives as wineboot makes them.
+        fs::create_directories(m_prefix / "drive_c");
+        fs::create_directories(m_prefix / "dosdevices");
+        fs::create_directory_symlink("../drive_c", m_prefix / "dosdevices" / "c:");
+        fs::create_directory_symlink("/", m_prefix / "dosdevices" / "z:");
+#endif
     }
 
     const fs::path& root() const { return m_root.path(); }
     const fs::path& tmp() const { return m_tmp; }
     const fs::path& work() const { return m_work; }
+    const fs::path& prefix() const { return m_prefix; }
     static fs::path program() { return fs::path(ZYREL_DOWNLOADER_PROGRAM); }
 
     std::vector<std::string> environment() const
     {
         std::vector<std::string> variables = {"TMPDIR=" + m_tmp.string(), "TMP=" + m_tmp.string(),
-                                              "ZYREL_REGISTRY_ROOT=" + m_registry.string(), "ZYREL_UI=none",
+                                              "WINEPREFIX=" + m_prefix.string(), "ZYREL_UI=none",
                                               "ZYREL_FAKE_RECORD=" + m_record.string()};
 #if !defined(_WIN32)
         // No desktop on Linux, so the headless host answers; Wine needs the display for
@@ -147,12 +155,33 @@ public:
         return target;
     }
 
-    // The uninstall entry of the client with `suffix`, naming `folder`.
-    void install(const std::string& suffix, const fs::path& folder) const
+    // The uninstall entry of the client with `suffix`, naming the Linux `folder` as Wine
+    // names it, on drive Z: with a trailing backslash, as an installer writes it.
+    void install(const std::string& suffix, const fs::path& folder)
     {
-        const fs::path entry = m_registry / "Software/Microsoft/Windows/CurrentVersion/Uninstall" / ("Zyrel" + suffix);
-        fs::create_directories(entry);
-        std::ofstream(entry / "InstallLocation", std::ios::binary) << folder.string();
+        std::string windows = "Z:";
+        for (char c : folder.string())
+            windows += c == '/' ? '\\' : c;
+        install_location(suffix, windows + "\\");
+    }
+
+    // The uninstall entry of the client with `suffix` in the prefix's system.reg, as Wine
+    // keeps it in a 64-bit prefix (the 32-bit view below Wow6432Node), holding `windows`.
+    void install_location(const std::string& suffix, const std::string& windows)
+    {
+        m_entries[suffix] = windows;
+        std::string file = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
+        for (const auto& [name, value] : m_entries) {
+            std::string escaped;
+            for (char c : value) {
+                if (c == '\\' || c == '"')
+                    escaped += '\\';
+                escaped += c;
+            }
+            file += "\n[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Zyrel" + name +
+                    "] 1796907480\n#time=1dd88a6160a01f8\n\"InstallLocation\"=\"" + escaped + "\"\n";
+        }
+        std::ofstream(m_prefix / "system.reg", std::ios::binary) << file;
     }
 
     // A `wine` first on PATH that records what it was asked to start, as the client does.
@@ -313,7 +342,7 @@ public:
     // Lets another user (the survivor scenario) write the log and find its folders.
     void open_to_everyone() const
     {
-        for (const fs::path& folder : {m_root.path(), m_tmp, m_work, m_registry})
+        for (const fs::path& folder : {m_root.path(), m_tmp, m_work, m_prefix})
             chmod(folder.c_str(), 0777);
     }
 
@@ -416,9 +445,10 @@ private:
     zyrel_test::temp_folder m_root;
     fs::path m_tmp;
     fs::path m_work;
-    fs::path m_registry;
+    fs::path m_prefix;
     fs::path m_record;
     bool m_wine = false;
+    std::map<std::string, std::string> m_entries;
     mutable std::string m_last_output;
 };
 

@@ -1,5 +1,5 @@
 // The start-up sequence, run black-box: the real ZyrelDownloader in a sandbox of its own
-// (temporary folder, working folder, uninstall-entry stand-in), with a fake client that
+// (temporary folder, working folder, Wine prefix), with a fake client that
 // records how it was started.
 #include "StartupSandbox.h"
 
