@@ -6,12 +6,14 @@
 
 #include "CommandLine.h"
 #include "InstallLocation.h"
+#include "LocalizedStrings.h"
 #include "ProgramStart.h"
 #include "SelfUpdate.h"
 #include "SelfUpdatePlatform.h"
 #include "UninstallEntry.h"
 #include "Settings.h"
 #include "ZyrelDownloaderDialog.h"
+#include "ui/UserInterface.h"
 
 #include "Log.h"
 #include "Path.h"
@@ -56,6 +58,19 @@ int ZyrelDownloaderMain()
         if (LaunchInstalledClient(location))
             return 0; // the log sink stays registered, no shutdown line: the client runs
         VXN_LOG(kSource, VXN::LogLevel::Error, "Failed to launch Zyrel executable");
+    }
+
+    // Every way on from here downloads the installer, a Windows program. Where none can
+    // run (Linux without wine) the download would only end in a failed start, so the run
+    // says so before it fetches anything, and what to do about it.
+    if (!CanStartWindowsPrograms()) {
+        VXN_LOG(kSource, VXN::LogLevel::Error, "No wine program found: the installer could not run, nothing is downloaded");
+        (void)ui::ShowMessageBox(nullptr, LoadLocalizedString(IDS_WINE_NEEDED),
+                                 LoadLocalizedString(Settings::SelfUpdate() ? IDS_UPDATE_FAILED : IDS_DOWNLOAD_FAILED),
+                                 ui::StyleOk | ui::StyleIconError);
+        VXN_LOG(kSource, VXN::LogLevel::Info, "ZyrelDownloader shutting down");
+        VXN::SetLogSink(nullptr);
+        return 0;
     }
 
     if (Settings::SelfUpdate())

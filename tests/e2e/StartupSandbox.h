@@ -1,7 +1,9 @@
 // A sandbox for running the real ZyrelDownloader: its own temporary folder (TMPDIR, so
 // the log and the relaunch folders land there), working folder and Wine prefix (WINEPREFIX:
 // the uninstall entries in its system.reg, its drives C: and Z:), no desktop, and a fake
-// client (tests/helpers/fake_program) that records how it was started.
+// client (tests/helpers/fake_program) that records how it was started. On Linux a stand-in
+// for wine, which records what it was asked to run the same way, is the `wine` first on
+// PATH, so a run never depends on the machine's Wine (wine_kind changes that).
 #pragma once
 
 #include "ChildProcess.h"
@@ -83,6 +85,7 @@ struct record {
     std::vector<std::string> descriptors;
     std::string debugger_variable;
     std::string replaced_mark;
+    std::string wine_prefix; // as the wine stand-in saw it
 };
 
 struct exec_event {
@@ -106,6 +109,14 @@ struct parent_run {
     }
 };
 
+// Which wine a run of the program finds on Linux.
+enum class wine_kind {
+    on_path,     // the stand-in, as `wine` first on PATH; WINE unset
+    by_variable, // another stand-in, named by WINE (the one on PATH stays)
+    none,        // neither WINE nor a `wine` on PATH
+    machine,     // whatever the machine has: WINE and PATH as the test runs with them
+};
+
 class Sandbox {
 public:
     explicit Sandbox(const std::string& tmp_name = "tmp")
@@ -121,6 +132,14 @@ public:
         fs::create_directories(m_prefix / "dosdevices");
         fs::create_directory_symlink("../drive_c", m_prefix / "dosdevices" / "c:");
         fs::create_directory_symlink("/", m_prefix / "dosdevices" / "z:");
+        fs::create_directories(m_root.path() / "tools");
+        fs::create_directories(m_root.path() / "no-wine");
+        for (const fs::path& wine : {m_root.path() / "bin" / "wine", wine_variable()}) {
+            std::ofstream(wine) << "#!/bin/sh\n{ echo begin; echo \"program $0\"; for a in \"$@\"; do echo \"arg $a\"; done;"
+                                   " echo \"cwd $(pwd)\"; echo \"env WINEPREFIX=${WINEPREFIX-<unset>}\"; echo end; }"
+                                   " >> \"$ZYREL_FAKE_RECORD\"\n";
+            fs::permissions(wine, fs::perms::owner_all);
+        }
 #endif
     }
 
@@ -129,6 +148,13 @@ public:
     const fs::path& work() const { return m_work; }
     const fs::path& prefix() const { return m_prefix; }
     static fs::path program() { return fs::path(ZYREL_DOWNLOADER_PROGRAM); }
+    // The stand-ins for wine: on PATH, and the one that WINE names for wine_kind::by_variable.
+    fs::path wine_on_path() const { return m_root.path() / "bin" / "wine"; }
+    fs::path wine_variable() const { return m_root.path() / "tools" / "wine-stand-in"; }
+    void use_wine(wine_kind kind) { m_wine = kind; }
+    void use_prefix(const fs::path& prefix) { m_prefix = prefix; }
+    // One more variable ("NAME=value", or "NAME" to remove it) for every run.
+    void add_variable(const std::string& variable) { m_extra.push_back(variable); }
 
     std::vector<std::string> environment() const
     {
@@ -141,8 +167,18 @@ public:
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "ZYREL_REPLACED_INSTANCE"})
             variables.push_back(name);
 #endif
-        if (m_wine)
-            variables.push_back("PATH=" + (m_root.path() / "bin").string() + ":" + zyrel_test::variable("PATH", ""));
+#if !defined(_WIN32)
+        const std::string path = zyrel_test::variable("PATH", "");
+        if (m_wine == wine_kind::on_path || m_wine == wine_kind::by_variable)
+            variables.push_back("PATH=" + (m_root.path() / "bin").string() + ":" + path);
+        if (m_wine == wine_kind::on_path || m_wine == wine_kind::none)
+            variables.push_back("WINE");
+        if (m_wine == wine_kind::by_variable)
+            variables.push_back("WINE=" + wine_variable().string());
+        if (m_wine == wine_kind::none)
+            variables.push_back("PATH=" + (m_root.path() / "no-wine").string());
+#endif
+        variables.insert(variables.end(), m_extra.begin(), m_extra.end());
         return variables;
     }
 
@@ -182,16 +218,6 @@ public:
                     "] 1796907480\n#time=1dd88a6160a01f8\n\"InstallLocation\"=\"" + escaped + "\"\n";
         }
         std::ofstream(m_prefix / "system.reg", std::ios::binary) << file;
-    }
-
-    // A `wine` first on PATH that records what it was asked to start, as the client does.
-    void fake_wine()
-    {
-        const fs::path wine = m_root.path() / "bin" / "wine";
-        std::ofstream(wine) << "#!/bin/sh\n{ echo begin; echo \"program $0\"; for a in \"$@\"; do echo \"arg $a\"; done;"
-                               " echo \"cwd $(pwd)\"; echo end; } >> \"$ZYREL_FAKE_RECORD\"\n";
-        fs::permissions(wine, fs::perms::owner_all);
-        m_wine = true;
     }
 
     // A copy of the program under another name.
@@ -263,6 +289,8 @@ public:
                 r.debugger_variable = value("env VXN_WAIT_FOR_DEBUGGER=");
             else if (line.rfind("env ZYREL_REPLACED_INSTANCE=", 0) == 0)
                 r.replaced_mark = value("env ZYREL_REPLACED_INSTANCE=");
+            else if (line.rfind("env WINEPREFIX=", 0) == 0)
+                r.wine_prefix = value("env WINEPREFIX=");
         }
         return out;
     }
@@ -447,8 +475,9 @@ private:
     fs::path m_work;
     fs::path m_prefix;
     fs::path m_record;
-    bool m_wine = false;
+    wine_kind m_wine = wine_kind::on_path;
     std::map<std::string, std::string> m_entries;
+    std::vector<std::string> m_extra;
     mutable std::string m_last_output;
 };
 
