@@ -19,7 +19,9 @@
 // Key paths and value names are written with Wine's escapes (\\ \" \[ \] \a \b \e \f \n
 // \r \t \v, \x and up to four hex digits for one UTF-16 unit, \ and up to three octal
 // digits); so are string data, which hold the text without its terminating NUL. Hex data
-// are the value's bytes, continued on the next line after a trailing backslash.
+// are the value's bytes, continued on the next line after a trailing backslash. A key that
+// Wine keeps as a link to another (#link, as for some keys below Wow6432Node\Classes) is
+// not followed: the uninstall keys are never links.
 #pragma once
 
 #include <vxnstl/string>
