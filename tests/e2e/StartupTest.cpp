@@ -148,9 +148,17 @@ TEST(Startup, StartsAnInstalledClientOrFallsBackToTheDownload)
 // `wine` on PATH, with the environment (the prefix among it) as it is; the log says which.
 TEST(Startup, WindowsClientRunsThroughWineInTheUsersPrefix)
 {
-    for (const wine_kind kind : {wine_kind::on_path, wine_kind::by_variable}) {
+    struct Way {
+        wine_kind kind;
+        const char* wine_variable; // set after the kind's own, when not null
+        bool through_variable;     // the stand-in that WINE names runs it, else the one on PATH
+    };
+    for (const Way way : {Way{wine_kind::on_path, nullptr, false}, Way{wine_kind::by_variable, nullptr, true},
+                          Way{wine_kind::on_path, "WINE=wine", false} /* a name: looked up on PATH */}) {
         Sandbox box;
-        box.use_wine(kind);
+        box.use_wine(way.kind);
+        if (way.wine_variable != nullptr)
+            box.add_variable(way.wine_variable);
         const fs::path drive_c = fs::canonical(box.prefix() / "drive_c");
         const fs::path client = drive_c / "Program Files" / "zyrel loop" / "zyrelclient.exe";
         fs::create_directories(client.parent_path());
@@ -160,7 +168,7 @@ TEST(Startup, WindowsClientRunsThroughWineInTheUsersPrefix)
         ASSERT_TRUE(box.wait_for_records(1, 30000));
         const auto records = box.records();
         ASSERT_EQ(records.size(), 1u);
-        const fs::path wine = kind == wine_kind::on_path ? box.wine_on_path() : box.wine_variable();
+        const fs::path wine = way.through_variable ? box.wine_variable() : box.wine_on_path();
         EXPECT_EQ(records[0].program, wine.string());
         EXPECT_EQ(records[0].arguments, std::vector<std::string>{client.string()});
         EXPECT_EQ(records[0].wine_prefix, box.prefix().string());
@@ -222,6 +230,13 @@ TEST(Startup, WithoutWineNothingIsDownloaded)
         EXPECT_TRUE(has_line(log, refused));
         EXPECT_EQ(log.back(), kShutdown);
         EXPECT_TRUE(box.records().empty());
+    }
+    {
+        // WINE decides when it is set, even where a wine is on PATH.
+        Sandbox box;
+        box.add_variable("WINE=" + (box.root() / "no such wine").string());
+        EXPECT_EQ(box.run({"-temp", (box.tmp() / "dl").string(), "-downloadurl", url}), 0);
+        EXPECT_TRUE(has_line(box.log_messages(), refused));
     }
     EXPECT_TRUE(server.requests().empty()) << "nothing was downloaded";
 
