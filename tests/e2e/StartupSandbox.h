@@ -205,18 +205,9 @@ public:
     // keeps it in a 64-bit prefix (the 32-bit view below Wow6432Node), holding `windows`.
     void install_location(const std::string& suffix, const std::string& windows)
     {
-        m_entries[suffix] = windows;
-        std::string file = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
-        for (const auto& [name, value] : m_entries) {
-            std::string escaped;
-            for (char c : value) {
-                if (c == '\\' || c == '"')
-                    escaped += '\\';
-                escaped += c;
-            }
-            file += "\n[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Zyrel" + name +
-                    "] 1796907480\n#time=1dd88a6160a01f8\n\"InstallLocation\"=\"" + escaped + "\"\n";
-        }
+        const vxn::wstring wide = zyrel_test::to_wide(windows);
+        m_entries[suffix] = std::u16string(reinterpret_cast<const char16_t*>(wide.c_str()), wide.size()) + u'\0';
+        const std::string file = zyrel_test::wine_uninstall_hive(m_entries);
         std::ofstream(m_prefix / "system.reg", std::ios::binary) << file;
     }
 
@@ -476,7 +467,7 @@ private:
     fs::path m_prefix;
     fs::path m_record;
     wine_kind m_wine = wine_kind::on_path;
-    std::map<std::string, std::string> m_entries;
+    std::map<std::string, std::u16string> m_entries;
     std::vector<std::string> m_extra;
     mutable std::string m_last_output;
 };
