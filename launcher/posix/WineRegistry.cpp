@@ -190,20 +190,24 @@ bool AppendUnits(const unsigned char* bytes, vxn::u32 count, vxn::wstring& data)
 // String data from the opening quote at `start`: the units and their terminating NUL.
 bool StringData(std::string_view line, std::size_t start, vxn::u32 limit_bytes, vxn::wstring& data)
 {
-    // A unit takes at least one character of the line, so the line bounds the length.
-    const vxn::u32 most = static_cast<vxn::u32>(line.size() - start);
-    data.reserve(most + 1);
+    // A unit takes at least one character of the line, so the line bounds the length; the
+    // limit bounds it too, whatever a line of the file holds.
+    const vxn::u32 most_units = limit_bytes / 2;
+    const std::size_t rest = line.size() - start;
+    data.reserve(static_cast<vxn::u32>(rest < most_units ? rest : most_units));
     EscapedText text(line, start, '"');
     char16_t unit = 0;
     vxn::u32 units = 0;
     while (text.Next(unit)) {
+        // The terminating NUL counts against the limit, as the registry stores it.
+        if (++units >= most_units)
+            return false;
         data.push_back(static_cast<vxn::wchar>(unit));
-        ++units;
     }
     if (!text.Closed())
         return false;
     data.push_back(0);
-    return (units + 1) * 2 <= limit_bytes;
+    return true;
 }
 
 // Hex data from `start` ("aa,bb,..."), continued over the following lines after a trailing
@@ -212,7 +216,8 @@ bool HexData(std::string_view line, std::size_t start, Lines& more, vxn::u32 lim
 {
     vxn::string bytes;
     // Three characters a byte ("aa,"): the first line's length is a good first guess.
-    bytes.reserve(static_cast<vxn::u32>((line.size() - start) / 3 + 1));
+    const std::size_t guess = (line.size() - start) / 3 + 1;
+    bytes.reserve(static_cast<vxn::u32>(guess < limit_bytes ? guess : limit_bytes));
     std::size_t at = start;
     for (;;) {
         while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
