@@ -6,6 +6,8 @@
 
 #include "CaseFold.h"
 
+#include <string>
+
 namespace platform {
 
 namespace {
@@ -170,6 +172,51 @@ bool EscapedEquals(std::string_view line, std::size_t start, char close, const c
         return false;
     end = text.Position();
     return true;
+}
+
+// The key path as Wine writes it when every unit is printable ASCII that needs no escape
+// but the separator (doubled), in capitals; "" for any other key. Section lines are
+// compared with it byte for byte, which rejects almost every one of them within its first
+// bytes without decoding anything.
+std::string PlainKey(const char16_t* const* parts, const vxn::u32* lengths, int count)
+{
+    std::string plain;
+    for (int part = 0; part < count; ++part) {
+        for (vxn::u32 i = 0; i < lengths[part]; ++i) {
+            const char16_t unit = FoldCase(parts[part][i]);
+            if (unit == u'\\')
+                plain += "\\\\";
+            else if (unit >= 0x20 && unit < 0x7F && unit != u'[' && unit != u']')
+                plain += static_cast<char>(unit);
+            else
+                return std::string();
+        }
+    }
+    return plain;
+}
+
+enum class Quick { Match, Differs, Decode };
+
+// A section line against the plain key: Match and Differs are certain; Decode where the line
+// spells the key otherwise than Wine would (an escape that Wine does not write there), so
+// that only the full comparison can tell.
+Quick CompareWithPlainKey(std::string_view line, std::string_view plain)
+{
+    std::size_t i = 0;
+    const auto capital = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c; };
+    while (i < plain.size() && 1 + i < line.size() && capital(line[1 + i]) == plain[i])
+        ++i;
+    // Equal bytes decode alike, so up to here the units agree.
+    if (i == plain.size())
+        return 1 + i < line.size() && line[1 + i] == ']' ? Quick::Match : Quick::Differs;
+    if (1 + i >= line.size())
+        return Quick::Differs;
+    // An escape may spell what the plain key writes as it is (\x57 for W), or a backslash
+    // (\x5c); any other byte is a different unit (bytes above ASCII never fold into ASCII).
+    std::size_t backslashes = 0;
+    while (backslashes < i && plain[i - 1 - backslashes] == '\\')
+        ++backslashes;
+    return line[1 + i] == '\\' || backslashes % 2 == 1 ? Quick::Decode : Quick::Differs;
 }
 
 bool StartsWithWord(std::string_view text, std::size_t at, std::string_view word)
@@ -342,6 +389,7 @@ bool FindRegistryValue(std::string_view text, const vxn::wstring& key_path, cons
         key_lengths[1] = static_cast<vxn::u32>(kWow64Node.size());
         key_lengths[2] = key_path.size() - static_cast<vxn::u32>(kSoftware.size());
     }
+    const std::string plain = PlainKey(key_parts, key_lengths, 3);
     const char16_t* const name_parts[1] = {reinterpret_cast<const char16_t*>(name.c_str())};
     const vxn::u32 name_lengths[1] = {name.size()};
 
@@ -351,7 +399,9 @@ bool FindRegistryValue(std::string_view text, const vxn::wstring& key_path, cons
             continue;
         std::size_t end = 0;
         if (line.front() == '[') {
-            in_key = EscapedEquals(line, 1, ']', key_parts, key_lengths, 3, end);
+            const Quick quick = plain.empty() ? Quick::Decode : CompareWithPlainKey(line, plain);
+            in_key = quick == Quick::Match ||
+                     (quick == Quick::Decode && EscapedEquals(line, 1, ']', key_parts, key_lengths, 3, end));
             continue;
         }
         if (!in_key)

@@ -139,6 +139,15 @@ TEST(WineRegistry, DecodesEveryEscapeAndFormTheWriterUses)
         << "CR LF lines, escapes in a key path";
     EXPECT_EQ(Read(crlf, "Software\\Zyrel\\Escaped]Key A", "Name \"quoted\""), Units("value") + Nul)
         << "escapes in a value name";
+
+    // Escapes that Wine does not write where it needs none still spell the same key.
+    const std::string spelled = "WINE REGISTRY Version 2\n#arch=win32\n[Software\\\\Zyrel\\\\Other] 1\n@=\"other\"\n"
+                                "[Soft\\x0077are\\x5cZyrel\\\\\\101bc] 1\n@=\"escaped\"\n"
+                                "[SOFTWARE\\\\ZYREL\\\\ABCD] 1\n@=\"longer\"\n";
+    EXPECT_EQ(Read(spelled, "Software\\Zyrel\\Abc", ""), Units("escaped") + Nul)
+        << "\\x0077 for w, \\x5c for the separator, octal \\101 for A";
+    EXPECT_EQ(Read(spelled, "software\\zyrel\\abcd", ""), Units("longer") + Nul);
+    EXPECT_EQ(Read(spelled, "Software\\Zyrel\\Ab", ""), u"<none>") << "a key's start is not the key";
 }
 
 TEST(WineRegistry, WhatIsNotUnderstoodIsNoEntry)
