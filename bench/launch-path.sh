@@ -14,9 +14,9 @@ program=$(realpath "$build/launcher/ZyrelDownloader")
 command -v hyperfine >/dev/null || { echo "hyperfine is needed (apt-get install hyperfine)" >&2; exit 1; }
 sandbox=$(mktemp -d)
 trap 'rm -rf "$sandbox"' EXIT
-mkdir -p "$sandbox/client" "$sandbox/tmp" "$sandbox/registry"
+mkdir -p "$sandbox/client" "$sandbox/tmp" "$sandbox/prefix"
 cp /bin/true "$sandbox/client/ZyrelClient.exe"
-export TMPDIR=$sandbox/tmp ZYREL_REGISTRY_ROOT=$sandbox/registry ZYREL_UI=none
+export TMPDIR=$sandbox/tmp WINEPREFIX=$sandbox/prefix ZYREL_UI=none
 hyperfine -N --warmup 50 --runs "${RUNS:-1000}" \
     "$program -existing $sandbox/client" \
     "$sandbox/client/ZyrelClient.exe"

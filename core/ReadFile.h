@@ -1,6 +1,6 @@
 // ReadWholeFile: the whole content of a small file in one string, the one reader that the
 // program's readers of configuration-like files share (the kernel's /proc records, zone
-// files, the uninstall-entry stand-in).
+// files, the Wine prefix's registry).
 #pragma once
 
 #include "Result.h"

@@ -45,5 +45,5 @@ vxn::wstring FindInstallLocation()
     vxn::wstring data;
     if (!ReadUninstallValue(key, VXN_W("InstallLocation"), data))
         return vxn::wstring();
-    return InstallLocationFromValue(data);
+    return InstallFolderOfLocation(InstallLocationFromValue(data));
 }

@@ -10,9 +10,10 @@ vxn::wstring ClientFileName();
 
 // The folder of an installed client, or "": the -existing folder (or the current folder)
 // when it holds ClientFileName(); otherwise, unless the installation is portable, the
-// InstallLocation of the client's uninstall entry.
+// InstallLocation of the client's uninstall entry (on Linux mapped out of the Wine
+// prefix, InstallFolderOfLocation).
 vxn::wstring FindInstallLocation();
 
 // The InstallLocation rules, on the value's raw UTF-16 data: the text up to its first NUL
-// (or all of it), with one trailing folder separator removed.
+// (or all of it), with one trailing backslash removed.
 vxn::wstring InstallLocationFromValue(const vxn::wstring& data);

@@ -6,11 +6,14 @@
 
 #include "CommandLine.h"
 #include "InstallLocation.h"
+#include "LocalizedStrings.h"
 #include "ProgramStart.h"
 #include "SelfUpdate.h"
 #include "SelfUpdatePlatform.h"
+#include "UninstallEntry.h"
 #include "Settings.h"
 #include "ZyrelDownloaderDialog.h"
+#include "ui/UserInterface.h"
 
 #include "Log.h"
 #include "Path.h"
@@ -24,8 +27,8 @@ constexpr const char* kSource = "ZyrelDownloaderMain";
 bool LaunchInstalledClient(const vxn::wstring& location)
 {
     // The client keeps its Windows file name everywhere; only the separator is the
-    // platform's.
-    const vxn::wstring client = VXN::JoinPath(location, ClientFileName());
+    // platform's (and on Linux the name is found as Wine finds it, whatever its case).
+    const vxn::wstring client = InstalledFilePath(location, ClientFileName());
     VXN_LOG(kSource, VXN::LogLevel::Info, "Launching {0}", client);
     return ProgramStarted(OpenProgram(nullptr, client, vxn::wstring()));
 }
@@ -55,6 +58,19 @@ int ZyrelDownloaderMain()
         if (LaunchInstalledClient(location))
             return 0; // the log sink stays registered, no shutdown line: the client runs
         VXN_LOG(kSource, VXN::LogLevel::Error, "Failed to launch Zyrel executable");
+    }
+
+    // Every way on from here downloads the installer, a Windows program. Where none can
+    // run (Linux without wine) the download would only end in a failed start, so the run
+    // says so before it fetches anything, and what to do about it.
+    if (!CanStartWindowsPrograms()) {
+        VXN_LOG(kSource, VXN::LogLevel::Error, "No wine program found: the installer could not run, nothing is downloaded");
+        (void)ui::ShowMessageBox(nullptr, LoadLocalizedString(IDS_WINE_NEEDED),
+                                 LoadLocalizedString(Settings::SelfUpdate() ? IDS_UPDATE_FAILED : IDS_DOWNLOAD_FAILED),
+                                 ui::StyleOk | ui::StyleIconError);
+        VXN_LOG(kSource, VXN::LogLevel::Info, "ZyrelDownloader shutting down");
+        VXN::SetLogSink(nullptr);
+        return 0;
     }
 
     if (Settings::SelfUpdate())

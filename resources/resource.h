@@ -8,6 +8,7 @@
 #define IDS_LAUNCH_FAILED 6
 #define IDS_UPDATE_FAILED 7
 #define IDS_SIGNATURE_UNVERIFIED 8
+#define IDS_WINE_NEEDED 9
 
 // Dialog templates and their controls.
 #define IDD_DOWNLOAD 101

@@ -41,7 +41,7 @@ cmake --preset default >build/default.configure.log 2>&1 || { cat build/default.
 cmake --build --preset default --target ZyrelDownloader demo_server || exit 1
 
 demo=$(mktemp -d "${TMPDIR:-/tmp}/zyrel-demo.XXXXXX")
-mkdir -p "$demo/www" "$demo/tmp" "$demo/registry"
+mkdir -p "$demo/www" "$demo/tmp"
 server_pid=""
 export WINEPREFIX=${ZYREL_DEMO_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/zyrel-wine-demo}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -97,7 +97,7 @@ fi
 
 echo
 echo "==== Running ZyrelDownloader -downloadurl $url -language de -username demo ${extra[*]}"
-TMPDIR=$demo/tmp ZYREL_REGISTRY_ROOT=$demo/registry ZYREL_UI=$ui \
+TMPDIR=$demo/tmp ZYREL_UI=$ui \
     SSL_CERT_FILE=$demo/pki/certs/root.pem SSL_CERT_DIR=$demo/pki/certs/no-system-roots \
     ZYREL_DEMO_RECORD=$demo/installer-command-line.txt \
     build/default/launcher/ZyrelDownloader -downloadurl "$url" -language de -username demo "${extra[@]}"

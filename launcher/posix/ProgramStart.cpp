@@ -2,7 +2,8 @@
 //
 // The parameter text is split with the Windows rules, so a program receives the same
 // arguments on both systems. A Windows program (a file that starts with "MZ") runs through
-// the `wine` found on PATH; any other regular file with an execute bit runs directly.
+// wine (WINE when set, else `wine` on PATH) in the user's prefix; any other regular file
+// with an execute bit runs directly.
 // posix_spawn reports a failed exec itself (glibc runs the child on a vfork-style stack and
 // hands the exec's error back), so a program that never ran is never reported as started.
 // The child inherits the current folder and the environment, and nothing else of ours: every
@@ -11,6 +12,9 @@
 #include "ProgramStart.h"
 
 #include "ProgramWords.h"
+#include "WinePrefix.h"
+
+#include "Log.h"
 
 #include <cerrno>
 #include <csignal>
@@ -47,30 +51,6 @@ bool StartsWithMz(const std::string& path)
     return got == 2 && head[0] == 'M' && head[1] == 'Z';
 }
 
-// The first executable regular file called `name` in PATH's folders, or "".
-std::string FindOnPath(const char* name)
-{
-    const char* path = std::getenv("PATH");
-    if (path == nullptr)
-        return std::string();
-    std::string folders(path);
-    std::size_t start = 0;
-    while (start <= folders.size()) {
-        std::size_t end = folders.find(':', start);
-        if (end == std::string::npos)
-            end = folders.size();
-        // An empty entry means the current folder, as for the shell.
-        std::string candidate = end > start ? folders.substr(start, end - start) : std::string(".");
-        candidate += '/';
-        candidate += name;
-        struct stat facts;
-        if (::stat(candidate.c_str(), &facts) == 0 && S_ISREG(facts.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return std::string();
-}
-
 std::uintptr_t SpawnError(int error)
 {
     switch (error) {
@@ -86,6 +66,11 @@ std::uintptr_t SpawnError(int error)
 
 } // namespace
 
+bool CanStartWindowsPrograms()
+{
+    return !platform::WineProgram().empty();
+}
+
 std::uintptr_t OpenProgram(void*, const vxn::wstring& file, const vxn::wstring& parameters)
 {
     const std::string path = platform::Utf8(file);
@@ -98,9 +83,14 @@ std::uintptr_t OpenProgram(void*, const vxn::wstring& file, const vxn::wstring& 
     std::vector<std::string> first;
     std::string program;
     if (StartsWithMz(path)) {
-        program = FindOnPath("wine");
+        program = platform::WineProgram();
         if (program.empty())
             return kNoAssociation;
+        // Wine reads the prefix from the environment we pass on as it is; the log says
+        // which one that is, as the installer writes into it and the client runs from it.
+        const std::string prefix = platform::WinePrefixFolder();
+        VXN_LOG("ProgramStart", VXN::LogLevel::Info, "Running {0} through {1} in the Wine prefix {2}", path.c_str(),
+                program.c_str(), prefix.empty() ? "named by a WINEPREFIX that is not an absolute path" : prefix.c_str());
         first.push_back(program);
     } else {
         if (::access(path.c_str(), X_OK) != 0)

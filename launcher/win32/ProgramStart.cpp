@@ -10,3 +10,8 @@ std::uintptr_t OpenProgram(void* owner, const vxn::wstring& file, const vxn::wst
                                            parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOW);
     return reinterpret_cast<std::uintptr_t>(result);
 }
+
+bool CanStartWindowsPrograms()
+{
+    return true;
+}

@@ -30,3 +30,13 @@ bool ReadUninstallValue(const vxn::wstring& key_path, const vxn::wchar* name, vx
     data.assign(buffer.data(), static_cast<vxn::u32>(size / sizeof(vxn::wchar)));
     return true;
 }
+
+vxn::wstring InstallFolderOfLocation(const vxn::wstring& location)
+{
+    return location;
+}
+
+vxn::wstring InstalledFilePath(const vxn::wstring& folder, const vxn::wstring& name)
+{
+    return VXN::JoinPath(folder, name);
+}

@@ -61,7 +61,7 @@ check_deb() {
     [ "$(gzip -dc "$tree/root/${doc#./}/changelog.gz" | head -n 1 | sed -n 's/^zyreldownloader (\([^)]*\)).*/\1/p')" = "$version" ] ||
         fail "the .deb's changelog does not begin with $version"
 
-    mkdir -p "$tree/client" "$tree/tmp" "$tree/registry"
+    mkdir -p "$tree/client" "$tree/tmp"
     cp /bin/true "$tree/client/ZyrelClient.exe"
     # The configuration travels in the stripped program too.
     objcopy --dump-section .zyrel_rcdata_111="$tree/configuration.ini" "$tree/root/usr/bin/ZyrelDownloader" /dev/null ||
@@ -70,7 +70,7 @@ check_deb() {
     answer=$(TMPDIR=$tree/tmp "$tree/root/usr/bin/ZyrelDownloader" --version) || fail "the packaged program's --version failed"
     [ "$answer" = "ZyrelDownloader $version" ] || fail "the packaged program says '$answer', not ZyrelDownloader $version"
     [ -z "$(ls -A "$tree/tmp")" ] || fail "--version left files in the temporary folder"
-    TMPDIR=$tree/tmp ZYREL_REGISTRY_ROOT=$tree/registry ZYREL_UI=none \
+    TMPDIR=$tree/tmp WINEPREFIX=$tree/prefix ZYREL_UI=none \
         "$tree/root/usr/bin/ZyrelDownloader" -existing "$tree/client" || fail "the packaged program failed"
     grep -q "Launching $tree/client/ZyrelClient.exe" "$tree/tmp/ZyrelDownloader.log" ||
         fail "the packaged program did not start the client"

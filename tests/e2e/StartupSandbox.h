@@ -1,7 +1,9 @@
 // A sandbox for running the real ZyrelDownloader: its own temporary folder (TMPDIR, so
-// the log and the relaunch folders land there), working folder and uninstall-entry
-// stand-in, no desktop, and a fake client (tests/helpers/fake_program) that records how it
-// was started.
+// the log and the relaunch folders land there), working folder and Wine prefix (WINEPREFIX:
+// the uninstall entries in its system.reg, its drives C: and Z:), no desktop, and a fake
+// client (tests/helpers/fake_program) that records how it was started. On Linux a stand-in
+// for wine, which records what it was asked to run the same way, is the `wine` first on
+// PATH, so a run never depends on the machine's Wine (wine_kind changes that).
 #pragma once
 
 #include "ChildProcess.h"
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -82,6 +85,7 @@ struct record {
     std::vector<std::string> descriptors;
     std::string debugger_variable;
     std::string replaced_mark;
+    std::string wine_prefix; // as the wine stand-in saw it
 };
 
 struct exec_event {
@@ -105,27 +109,57 @@ struct parent_run {
     }
 };
 
+// Which wine a run of the program finds on Linux.
+enum class wine_kind {
+    on_path,     // the stand-in, as `wine` first on PATH; WINE unset
+    by_variable, // another stand-in, named by WINE (the one on PATH stays)
+    none,        // neither WINE nor a `wine` on PATH
+    machine,     // whatever the machine has: WINE and PATH as the test runs with them
+};
+
 class Sandbox {
 public:
     explicit Sandbox(const std::string& tmp_name = "tmp")
-        : m_tmp(m_root.path() / tmp_name), m_work(m_root.path() / "work"), m_registry(m_root.path() / "registry"),
+        : m_tmp(m_root.path() / tmp_name), m_work(m_root.path() / "work"), m_prefix(m_root.path() / "prefix"),
           m_record(m_root.path() / "record.txt")
     {
         fs::create_directories(m_tmp);
         fs::create_directories(m_work);
-        fs::create_directories(m_registry);
         fs::create_directories(m_root.path() / "bin");
+#if !defined(_WIN32)
+        // The drives as wineboot makes them.
+        fs::create_directories(m_prefix / "drive_c");
+        fs::create_directories(m_prefix / "dosdevices");
+        fs::create_directory_symlink("../drive_c", m_prefix / "dosdevices" / "c:");
+        fs::create_directory_symlink("/", m_prefix / "dosdevices" / "z:");
+        fs::create_directories(m_root.path() / "tools");
+        fs::create_directories(m_root.path() / "no-wine");
+        for (const fs::path& wine : {m_root.path() / "bin" / "wine", wine_variable()}) {
+            std::ofstream(wine) << "#!/bin/sh\n{ echo begin; echo \"program $0\"; for a in \"$@\"; do echo \"arg $a\"; done;"
+                                   " echo \"cwd $(pwd)\"; echo \"env WINEPREFIX=${WINEPREFIX-<unset>}\"; echo end; }"
+                                   " >> \"$ZYREL_FAKE_RECORD\"\n";
+            fs::permissions(wine, fs::perms::owner_all);
+        }
+#endif
     }
 
     const fs::path& root() const { return m_root.path(); }
     const fs::path& tmp() const { return m_tmp; }
     const fs::path& work() const { return m_work; }
+    const fs::path& prefix() const { return m_prefix; }
     static fs::path program() { return fs::path(ZYREL_DOWNLOADER_PROGRAM); }
+    // The stand-ins for wine: on PATH, and the one that WINE names for wine_kind::by_variable.
+    fs::path wine_on_path() const { return m_root.path() / "bin" / "wine"; }
+    fs::path wine_variable() const { return m_root.path() / "tools" / "wine-stand-in"; }
+    void use_wine(wine_kind kind) { m_wine = kind; }
+    void use_prefix(const fs::path& prefix) { m_prefix = prefix; }
+    // One more variable ("NAME=value", or "NAME" to remove it) for every run.
+    void add_variable(const std::string& variable) { m_extra.push_back(variable); }
 
     std::vector<std::string> environment() const
     {
         std::vector<std::string> variables = {"TMPDIR=" + m_tmp.string(), "TMP=" + m_tmp.string(),
-                                              "ZYREL_REGISTRY_ROOT=" + m_registry.string(), "ZYREL_UI=none",
+                                              "WINEPREFIX=" + m_prefix.string(), "ZYREL_UI=none",
                                               "ZYREL_FAKE_RECORD=" + m_record.string()};
 #if !defined(_WIN32)
         // No desktop on Linux, so the headless host answers; Wine needs the display for
@@ -133,8 +167,18 @@ public:
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "ZYREL_REPLACED_INSTANCE"})
             variables.push_back(name);
 #endif
-        if (m_wine)
-            variables.push_back("PATH=" + (m_root.path() / "bin").string() + ":" + zyrel_test::variable("PATH", ""));
+#if !defined(_WIN32)
+        const std::string path = zyrel_test::variable("PATH", "");
+        if (m_wine == wine_kind::on_path || m_wine == wine_kind::by_variable)
+            variables.push_back("PATH=" + (m_root.path() / "bin").string() + ":" + path);
+        if (m_wine == wine_kind::on_path || m_wine == wine_kind::none)
+            variables.push_back("WINE");
+        if (m_wine == wine_kind::by_variable)
+            variables.push_back("WINE=" + wine_variable().string());
+        if (m_wine == wine_kind::none)
+            variables.push_back("PATH=" + (m_root.path() / "no-wine").string());
+#endif
+        variables.insert(variables.end(), m_extra.begin(), m_extra.end());
         return variables;
     }
 
@@ -147,22 +191,24 @@ public:
         return target;
     }
 
-    // The uninstall entry of the client with `suffix`, naming `folder`.
-    void install(const std::string& suffix, const fs::path& folder) const
+    // The uninstall entry of the client with `suffix`, naming the Linux `folder` as Wine
+    // names it, on drive Z: with a trailing backslash, as an installer writes it.
+    void install(const std::string& suffix, const fs::path& folder)
     {
-        const fs::path entry = m_registry / "Software/Microsoft/Windows/CurrentVersion/Uninstall" / ("Zyrel" + suffix);
-        fs::create_directories(entry);
-        std::ofstream(entry / "InstallLocation", std::ios::binary) << folder.string();
+        std::string windows = "Z:";
+        for (char c : folder.string())
+            windows += c == '/' ? '\\' : c;
+        install_location(suffix, windows + "\\");
     }
 
-    // A `wine` first on PATH that records what it was asked to start, as the client does.
-    void fake_wine()
+    // The uninstall entry of the client with `suffix` in the prefix's system.reg, as Wine
+    // keeps it in a 64-bit prefix (the 32-bit view below Wow6432Node), holding `windows`.
+    void install_location(const std::string& suffix, const std::string& windows)
     {
-        const fs::path wine = m_root.path() / "bin" / "wine";
-        std::ofstream(wine) << "#!/bin/sh\n{ echo begin; echo \"program $0\"; for a in \"$@\"; do echo \"arg $a\"; done;"
-                               " echo \"cwd $(pwd)\"; echo end; } >> \"$ZYREL_FAKE_RECORD\"\n";
-        fs::permissions(wine, fs::perms::owner_all);
-        m_wine = true;
+        const vxn::wstring wide = zyrel_test::to_wide(windows);
+        m_entries[suffix] = std::u16string(reinterpret_cast<const char16_t*>(wide.c_str()), wide.size()) + u'\0';
+        const std::string file = zyrel_test::wine_uninstall_hive(m_entries);
+        std::ofstream(m_prefix / "system.reg", std::ios::binary) << file;
     }
 
     // A copy of the program under another name.
@@ -234,6 +280,8 @@ public:
                 r.debugger_variable = value("env VXN_WAIT_FOR_DEBUGGER=");
             else if (line.rfind("env ZYREL_REPLACED_INSTANCE=", 0) == 0)
                 r.replaced_mark = value("env ZYREL_REPLACED_INSTANCE=");
+            else if (line.rfind("env WINEPREFIX=", 0) == 0)
+                r.wine_prefix = value("env WINEPREFIX=");
         }
         return out;
     }
@@ -313,7 +361,7 @@ public:
     // Lets another user (the survivor scenario) write the log and find its folders.
     void open_to_everyone() const
     {
-        for (const fs::path& folder : {m_root.path(), m_tmp, m_work, m_registry})
+        for (const fs::path& folder : {m_root.path(), m_tmp, m_work, m_prefix})
             chmod(folder.c_str(), 01777); // sticky, as /tmp: a folder the program trusts as TMPDIR
     }
 
@@ -416,9 +464,11 @@ private:
     zyrel_test::temp_folder m_root;
     fs::path m_tmp;
     fs::path m_work;
-    fs::path m_registry;
+    fs::path m_prefix;
     fs::path m_record;
-    bool m_wine = false;
+    wine_kind m_wine = wine_kind::on_path;
+    std::map<std::string, std::u16string> m_entries;
+    std::vector<std::string> m_extra;
     mutable std::string m_last_output;
 };
 

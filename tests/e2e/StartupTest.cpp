@@ -1,7 +1,9 @@
 // The start-up sequence, run black-box: the real ZyrelDownloader in a sandbox of its own
-// (temporary folder, working folder, uninstall-entry stand-in), with a fake client that
+// (temporary folder, working folder, Wine prefix), with a fake client that
 // records how it was started.
+#include "HttpTestServer.h"
 #include "StartupSandbox.h"
+#include "../launcher/LocalizedExpectations.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +24,20 @@
 namespace fs = std::filesystem;
 using startup_test::Sandbox;
 using startup_test::has_line;
+using startup_test::wine_kind;
 
 namespace {
 
 const char* const kStart = "[INF] ZyrelDownloader starting up";
 const char* const kShutdown = "[INF] ZyrelDownloader shutting down";
 const char* const kLaunchFailed = "[ERR] Failed to launch Zyrel executable";
+
+#if !defined(_WIN32)
+std::string utf8(const char16_t* text)
+{
+    return zyrel_test::to_utf8(vxn::wstring(reinterpret_cast<const vxn::wchar*>(text)));
+}
+#endif
 
 std::string client_path(const fs::path& folder, const std::string& name = "ZyrelClient.exe")
 {
@@ -117,7 +127,6 @@ TEST(Startup, StartsAnInstalledClientOrFallsBackToTheDownload)
         fs::create_directories(installed);
         std::ofstream(installed / "ZyrelClient.exe", std::ios::binary) << "MZ\x90\x00 not really a program";
         box.install("", installed);
-        box.fake_wine();
         EXPECT_EQ(box.run({}), 0);
         ASSERT_TRUE(box.wait_for_records(1, 30000));
         ASSERT_EQ(box.records().size(), 1u);
@@ -132,6 +141,110 @@ TEST(Startup, StartsAnInstalledClientOrFallsBackToTheDownload)
         EXPECT_EQ(plain.run({"-temp", (plain.tmp() / "dl").string(), "-downloadurl", "?"}), 0);
         EXPECT_TRUE(has_line(plain.log_messages(), kLaunchFailed));
     }
+}
+
+// A Windows client installed into the prefix's drive C: is found in whatever letter case
+// its folder and file have on disk, and runs through wine: the program WINE names, else the
+// `wine` on PATH, with the environment (the prefix among it) as it is; the log says which.
+TEST(Startup, WindowsClientRunsThroughWineInTheUsersPrefix)
+{
+    struct Way {
+        wine_kind kind;
+        const char* wine_variable; // set after the kind's own, when not null
+        bool through_variable;     // the stand-in that WINE names runs it, else the one on PATH
+    };
+    for (const Way way : {Way{wine_kind::on_path, nullptr, false}, Way{wine_kind::by_variable, nullptr, true},
+                          Way{wine_kind::on_path, "WINE=wine", false} /* a name: looked up on PATH */}) {
+        Sandbox box;
+        box.use_wine(way.kind);
+        if (way.wine_variable != nullptr)
+            box.add_variable(way.wine_variable);
+        const fs::path drive_c = fs::canonical(box.prefix() / "drive_c");
+        const fs::path client = drive_c / "Program Files" / "zyrel loop" / "zyrelclient.exe";
+        fs::create_directories(client.parent_path());
+        std::ofstream(client, std::ios::binary) << "MZ\x90\x00 not really a program";
+        box.install_location("", "C:\\Program Files\\Zyrel Loop\\");
+        EXPECT_EQ(box.run({}), 0);
+        ASSERT_TRUE(box.wait_for_records(1, 30000));
+        const auto records = box.records();
+        ASSERT_EQ(records.size(), 1u);
+        const fs::path wine = way.through_variable ? box.wine_variable() : box.wine_on_path();
+        EXPECT_EQ(records[0].program, wine.string());
+        EXPECT_EQ(records[0].arguments, std::vector<std::string>{client.string()});
+        EXPECT_EQ(records[0].wine_prefix, box.prefix().string());
+        EXPECT_EQ(fs::path(records[0].cwd), box.work());
+        const auto log = box.log_messages();
+        EXPECT_TRUE(has_line(log, "[INF] Launching " + client.string()));
+        EXPECT_EQ(log.back(), "[INF] Running " + client.string() + " through " + wine.string() + " in the Wine prefix " +
+                                  box.prefix().string());
+    }
+}
+
+// Without a wine program the installer could never run, so a run that would download says
+// so before it fetches anything, in the user's language; an installed Windows client is
+// still tried first (a failed start) and the run goes on to that message.
+TEST(Startup, WithoutWineNothingIsDownloaded)
+{
+    zyrel_test::http_test_server server;
+    server.publish("/ZyrelInstall.exe", "MZ an installer");
+    const std::string url = server.url("/ZyrelInstall.exe");
+    const std::string message = "[INF] Message \"" + utf8(localized_test::kStrings[1].text[localized_test::English]) +
+                                "\": " + utf8(localized_test::kStrings[6].text[localized_test::English]);
+    const char* const refused = "[ERR] No wine program found: the installer could not run, nothing is downloaded";
+    {
+        Sandbox box;
+        box.use_wine(wine_kind::none);
+        box.add_variable("LANG=C");
+        EXPECT_EQ(box.run({"-downloadurl", url}), 0);
+        const auto log = box.log_messages();
+        EXPECT_TRUE(has_line(log, refused));
+        EXPECT_TRUE(has_line(log, message));
+        EXPECT_EQ(log.back(), kShutdown);
+        EXPECT_NE(box.last_output().find(utf8(localized_test::kStrings[6].text[localized_test::English])),
+                  std::string::npos)
+            << "shown on stderr without a desktop or terminal: " << box.last_output();
+        EXPECT_TRUE(box.relaunch_folders().empty()) << "not even the relaunch";
+    }
+    for (const int language : {localized_test::German, localized_test::French}) {
+        Sandbox box;
+        box.use_wine(wine_kind::none);
+        box.add_variable(language == localized_test::German ? "LANG=de_DE.UTF-8" : "LANG=fr_FR.UTF-8");
+        box.add_variable("LC_ALL");
+        box.add_variable("LC_MESSAGES");
+        EXPECT_EQ(box.run({"-temp", (box.tmp() / "dl").string(), "-downloadurl", url}), 0);
+        EXPECT_NE(box.last_output().find(utf8(localized_test::kStrings[6].text[language])), std::string::npos)
+            << box.last_output();
+        EXPECT_FALSE(fs::exists(box.tmp() / "dl" / "ZyrelInstall.exe")) << "the copy with -temp refuses too";
+    }
+    {
+        Sandbox box;
+        box.use_wine(wine_kind::none);
+        const fs::path installed = box.root() / "wine client";
+        fs::create_directories(installed);
+        std::ofstream(installed / "ZyrelClient.exe", std::ios::binary) << "MZ\x90\x00 not really a program";
+        box.install("", installed);
+        EXPECT_EQ(box.run({"-downloadurl", url}), 0);
+        const auto log = box.log_messages();
+        EXPECT_TRUE(has_line(log, "[INF] Launching " + client_path(installed)));
+        EXPECT_TRUE(has_line(log, kLaunchFailed));
+        EXPECT_TRUE(has_line(log, refused));
+        EXPECT_EQ(log.back(), kShutdown);
+        EXPECT_TRUE(box.records().empty());
+    }
+    {
+        // WINE decides when it is set, even where a wine is on PATH.
+        Sandbox box;
+        box.add_variable("WINE=" + (box.root() / "no such wine").string());
+        EXPECT_EQ(box.run({"-temp", (box.tmp() / "dl").string(), "-downloadurl", url}), 0);
+        EXPECT_TRUE(has_line(box.log_messages(), refused));
+    }
+    EXPECT_TRUE(server.requests().empty()) << "nothing was downloaded";
+
+    // With wine, the same run downloads.
+    Sandbox box;
+    EXPECT_EQ(box.run({"-temp", (box.tmp() / "dl").string(), "-downloadurl", url}), 0);
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_FALSE(has_line(box.log_messages(), refused));
 }
 
 // -selfupdate never starts a client, even an installed one. (The program waits for its

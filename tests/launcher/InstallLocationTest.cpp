@@ -1,6 +1,7 @@
 // FindInstallLocation against real folders and a real uninstall entry: the registry under
-// Windows (written here in the 32-bit view and removed again), the file-backed stand-in
-// below a temporary root on Linux.
+// Windows (written here in the 32-bit view and removed again); on Linux the system.reg of a
+// Wine prefix in a temporary folder, written here in Wine's format, with the prefix's
+// drives.
 #include "LauncherTestSupport.h"
 
 #include "InstallLocation.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,10 @@ const std::string Sep = "/";
 const std::string ProcessSuffix = "Test" + std::to_string(::getpid());
 #endif
 
+// An installed client's folder on drive Z:, which Wine maps to the file system's root.
+const std::string Registered = "Z:\\registry\\folder";
+const std::string Installed = "Z:\\installed\\here";
+
 std::u16string Units(const std::string& utf8)
 {
     const vxn::wstring wide = W(utf8);
@@ -40,12 +46,41 @@ std::u16string Units(const std::string& utf8)
 
 const std::u16string Nul(1, u'\0');
 
+// The folder that the InstallLocation `windows` (a path on drive Z:, already without its
+// trailing backslash) names here: the text itself on Windows; on Linux the folder that Wine
+// gives it, Z: being the file system's root.
+std::string Native(const std::string& windows)
+{
+#if defined(_WIN32)
+    return windows;
+#else
+    std::string path;
+    for (char c : windows.substr(2)) {
+        if (c != '\\')
+            path += c;
+        else if (path.empty() || path.back() != '/')
+            path += '/';
+    }
+    if (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path.empty() ? "/" : path;
+#endif
+}
+
+
 class InstallLocationTest : public EmptyStoreTest {
 protected:
     void SetUp() override
     {
         EmptyStoreTest::SetUp();
         m_previous_folder = fs::current_path();
+#if !defined(_WIN32)
+        // A prefix as wineboot leaves it: drive C: its own folder, Z: the root.
+        fs::create_directories(prefix() / "drive_c");
+        fs::create_directories(prefix() / "dosdevices");
+        fs::create_directory_symlink("../drive_c", prefix() / "dosdevices" / "c:");
+        fs::create_directory_symlink("/", prefix() / "dosdevices" / "z:");
+#endif
     }
 
     void TearDown() override
@@ -58,20 +93,19 @@ protected:
 #endif
     }
 
-    fs::path registry_root() const { return m_folder.path() / "registry"; }
+    fs::path prefix() const { return m_folder.path() / "prefix"; }
 
 #if defined(_WIN32)
     static REGSAM view() { return sizeof(void*) == 8 ? KEY_WOW64_32KEY : 0; }
 #endif
 
     // Stores the InstallLocation value of the client with `suffix` as exactly these UTF-16
-    // units (NULs included): REG_SZ data on Windows; UTF-8 text in the stand-in's file on
-    // Linux, or UTF-16LE after its byte-order mark when `utf16` is set.
-    void write_value(const std::string& suffix, const std::u16string& units, bool utf16 = false)
+    // units (NULs included): REG_SZ data on Windows; on Linux in the prefix's system.reg, in
+    // the 64-bit layout that keeps the 32-bit view below Wow6432Node.
+    void write_value(const std::string& suffix, const std::u16string& units)
     {
-        const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zyrel" + suffix;
 #if defined(_WIN32)
-        (void)utf16;
+        const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zyrel" + suffix;
         const vxn::wstring wide_key = W(key);
         HKEY handle = nullptr;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide_key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -83,38 +117,22 @@ protected:
                   ERROR_SUCCESS);
         RegCloseKey(handle);
 #else
-        std::string relative = key;
-        for (char& c : relative) {
-            if (c == '\\')
-                c = '/';
-        }
-        std::string bytes;
-        if (utf16) {
-            bytes = "\xFF\xFE";
-            for (char16_t unit : units) {
-                bytes.push_back(static_cast<char>(unit & 0xFF));
-                bytes.push_back(static_cast<char>(unit >> 8));
-            }
-        } else {
-            vxn::string narrow;
-            narrow.assign_utf16(reinterpret_cast<const vxn::wchar*>(units.data()), static_cast<vxn::u32>(units.size()));
-            bytes.assign(narrow.c_str(), narrow.size());
-            if (!units.empty() && units.back() == 0)
-                bytes.push_back('\0'); // the conversion leaves a final NUL out
-        }
-        m_folder.write("registry/" + relative + "/InstallLocation", bytes);
+        m_values[suffix] = units;
+        m_folder.write("prefix/system.reg", zyrel_test::wine_uninstall_hive(m_values));
 #endif
     }
 
     std::string found() { return U(FindInstallLocation()); }
 
     zyrel_test::temp_folder m_folder;
-    // The Linux stand-in's root (Windows reads the real registry instead).
-    zyrel_test::scoped_variable m_root{"ZYREL_REGISTRY_ROOT", to_utf8(registry_root()).c_str()};
+    // The Linux prefix (Windows reads the real registry instead).
+    zyrel_test::scoped_variable m_prefix{"WINEPREFIX", to_utf8(m_folder.path() / "prefix").c_str()};
     const std::string m_suffix = ProcessSuffix;
     fs::path m_previous_folder;
 #if defined(_WIN32)
     std::vector<std::wstring> m_created_keys;
+#else
+    std::map<std::string, std::u16string> m_values;
 #endif
 };
 
@@ -123,19 +141,19 @@ TEST_F(InstallLocationTest, ClientInTheCurrentFolderIsFoundFirst)
     m_folder.write("here/ZyrelClient.exe", "client");
     m_folder.write("here/ZyrelClient" + m_suffix + ".exe", "client");
 #if !defined(_WIN32)
-    write_value("", Units("/registry/folder") + Nul); // not consulted
+    write_value("", Units(Registered) + Nul); // not consulted
 #endif
     fs::current_path(m_folder.path() / "here");
     EXPECT_EQ(found(), ".") << "an empty suffix names ZyrelClient.exe";
 
     Settings::Entry(W("AppSuffix")) = W(m_suffix);
-    write_value(m_suffix, Units("/registry/folder") + Nul);
+    write_value(m_suffix, Units(Registered) + Nul);
     EXPECT_EQ(found(), ".") << "ZyrelClient<suffix>.exe, without looking at the registry";
 
     fs::current_path(m_folder.path());
     m_folder.write("other/ZyrelClient.exe", "client");
     fs::current_path(m_folder.path() / "other");
-    EXPECT_EQ(found(), "/registry/folder") << "ZyrelClient.exe is not the client of another suffix";
+    EXPECT_EQ(found(), Native(Registered)) << "ZyrelClient.exe is not the client of another suffix";
 
     fs::create_directories(m_folder.path() / "other" / ("ZyrelClient" + m_suffix + ".exe"));
     EXPECT_EQ(found(), ".") << "a folder of that name counts, as anything that opens does";
@@ -154,11 +172,11 @@ TEST_F(InstallLocationTest, ExistingFolderWithoutAClientFallsBackUnlessPortable)
     Settings::Entry(W("ExistingDir")) = W(without);
     EXPECT_EQ(found(), "") << "no client and no uninstall entry";
 
-    write_value(m_suffix, Units("/installed/here") + Nul);
-    EXPECT_EQ(found(), "/installed/here") << "not portable: the uninstall entry decides";
+    write_value(m_suffix, Units(Installed) + Nul);
+    EXPECT_EQ(found(), Native(Installed)) << "not portable: the uninstall entry decides";
 
     Settings::Entry(W("ExistingDir")) = W(to_utf8(m_folder.path() / "missing" / "folder"));
-    EXPECT_EQ(found(), "/installed/here") << "a folder that does not exist holds no client either";
+    EXPECT_EQ(found(), Native(Installed)) << "a folder that does not exist holds no client either";
 
     Settings::Entry(W("PortableInstallation")) = W("true");
     EXPECT_EQ(found(), "") << "a portable installation never consults the uninstall entry";
@@ -166,7 +184,7 @@ TEST_F(InstallLocationTest, ExistingFolderWithoutAClientFallsBackUnlessPortable)
     EXPECT_EQ(found(), with_client) << "but finds its own client";
 }
 
-TEST_F(InstallLocationTest, UninstallValueIsCutAtItsFirstNulAndLosesOneTrailingSeparator)
+TEST_F(InstallLocationTest, UninstallValueIsCutAtItsFirstNulAndLosesOneTrailingBackslash)
 {
     Settings::Entry(W("AppSuffix")) = W(m_suffix);
     struct Case {
@@ -174,56 +192,52 @@ TEST_F(InstallLocationTest, UninstallValueIsCutAtItsFirstNulAndLosesOneTrailingS
         std::string expected;
         const char* what;
     };
-    const std::string root = Sep == "\\" ? "C:\\Games\\Zyrel" : "/opt/games/zyrel";
+    const std::string root = "Z:\\games\\zyrel";
+    const std::string any = root + "\\Spi\xC3\xA9le \xF0\x9F\x8E\xAE";
     const std::vector<Case> cases = {
-        {Units(root) + Nul, root, "no separator"},
-        {Units(root + Sep) + Nul, root, "one separator is removed"},
-        {Units(root + Sep + Sep) + Nul, root + Sep, "of two separators one stays"},
-        {Units(root + Sep), root, "data without a NUL ends at its length"},
-        {Units(root), root, "data without a NUL or separator"},
+        {Units(root) + Nul, Native(root), "no backslash"},
+        {Units(root + "\\") + Nul, Native(root), "one backslash is removed"},
+        {Units(root + "\\\\") + Nul, Native(root + "\\"), "of two backslashes one stays"},
+        {Units(root + "\\"), Native(root), "data without a NUL ends at its length"},
+        {Units(root), Native(root), "data without a NUL or backslash"},
         {Nul, "", "an empty text"},
         {u"", "", "no data at all"},
-        {Units(Sep) + Nul, "", "only a separator"},
-        {Units(root + Sep) + Nul + Units("junk"), root, "the text ends at the first NUL"},
-        {Units("Spi\xC3\xA9le \xF0\x9F\x8E\xAE") + Nul, "Spi\xC3\xA9le \xF0\x9F\x8E\xAE", "any characters"},
+        {Units("\\") + Nul, "", "only a backslash"},
+        {Units(root + "\\") + Nul + Units("junk"), Native(root), "the text ends at the first NUL"},
+        {Units(any) + Nul, Native(any), "any characters"},
     };
     for (const Case& c : cases) {
         write_value(m_suffix, c.value);
         EXPECT_EQ(found(), c.expected) << c.what;
     }
 
-    const std::u16string longest(32767, u'x');
-    write_value(m_suffix, longest + Nul);
-    EXPECT_EQ(found().size(), 32767u) << "65,536 bytes with the NUL still fit";
-    write_value(m_suffix, longest + u"y" + Nul);
+    const std::string longest = "Z:\\" + std::string(32764, 'x');
+    write_value(m_suffix, Units(longest) + Nul);
+    EXPECT_EQ(found(), Native(longest)) << "65,536 bytes with the NUL still fit";
+    write_value(m_suffix, Units(longest + "y") + Nul);
     EXPECT_EQ(found(), "") << "a value that does not fit reads as missing";
-    write_value(m_suffix, std::u16string(40000, u'x') + Nul);
+    write_value(m_suffix, Units("Z:\\" + std::string(40000, 'x')) + Nul);
     EXPECT_EQ(found(), "");
-
 #if !defined(_WIN32)
-    write_value(m_suffix, Units("/opt/zyrel\\") + Nul);
-    EXPECT_EQ(found(), "/opt/zyrel\\") << "a backslash is a name character on Linux";
-    write_value(m_suffix, Units("/opt/utf16/") + Nul, true);
-    EXPECT_EQ(found(), "/opt/utf16") << "UTF-16LE after its byte-order mark";
-    write_value(m_suffix, std::u16string(32768, u'x'), true);
-    EXPECT_EQ(found().size(), 32768u) << "65,536 bytes of UTF-16 without a NUL fit";
-    write_value(m_suffix, std::u16string(32768, u'x') + Nul, true);
-    EXPECT_EQ(found(), "");
+    write_value(m_suffix, Units(longest + "y"));
+    EXPECT_EQ(found(), Native(longest + "y")) << "65,536 bytes without a NUL fit";
 #endif
 }
 
 TEST_F(InstallLocationTest, SuffixNamesBothTheClientAndTheUninstallKey)
 {
-    write_value(m_suffix, Units("/suffixed") + Nul);
-    write_value(m_suffix + "X", Units("/other") + Nul);
+    const std::string suffixed = "Z:\\suffixed";
+    const std::string other = "Z:\\other";
+    write_value(m_suffix, Units(suffixed) + Nul);
+    write_value(m_suffix + "X", Units(other) + Nul);
     const std::string empty_folder = to_utf8(m_folder.path());
     Settings::Entry(W("ExistingDir")) = W(empty_folder);
 
     EXPECT_EQ(found(), "") << "no suffix: the key Uninstall\\Zyrel, which does not exist here";
     Settings::Entry(W("AppSuffix")) = W(m_suffix);
-    EXPECT_EQ(found(), "/suffixed") << "Uninstall\\Zyrel" << m_suffix;
+    EXPECT_EQ(found(), Native(suffixed)) << "Uninstall\\Zyrel" << m_suffix;
     Settings::Entry(W("AppSuffix")) = W(m_suffix + "X");
-    EXPECT_EQ(found(), "/other");
+    EXPECT_EQ(found(), Native(other));
 
     m_folder.write("ZyrelClient" + m_suffix + "X.exe", "client");
     EXPECT_EQ(found(), empty_folder) << "ZyrelClient" << m_suffix << "X.exe";
@@ -231,25 +245,72 @@ TEST_F(InstallLocationTest, SuffixNamesBothTheClientAndTheUninstallKey)
 
 #if !defined(_WIN32)
 
-TEST_F(InstallLocationTest, StandInStaysBelowItsRootAndReadsOnlyFiles)
+// The folder of a Windows path, found as Wine finds it: through the prefix's drive links,
+// each name matched without regard to case where it does not exist as written.
+TEST_F(InstallLocationTest, WindowsPathMapsThroughThePrefixDrives)
 {
-    Settings::Entry(W("ExistingDir")) = W(to_utf8(m_folder.path()));
-    m_folder.write("registry/Software/Microsoft/Windows/CurrentVersion/escaped/InstallLocation", "/escaped");
-    Settings::Entry(W("AppSuffix")) = W("\\..\\..\\escaped");
-    EXPECT_EQ(found(), "") << "'..' in a key name never leaves the key's folder";
-
     Settings::Entry(W("AppSuffix")) = W(m_suffix);
-    fs::create_directories(registry_root() / "Software/Microsoft/Windows/CurrentVersion/Uninstall" /
-                           ("Zyrel" + m_suffix) / "InstallLocation");
-    EXPECT_EQ(found(), "") << "a folder in place of the value file";
+    Settings::Entry(W("ExistingDir")) = W(to_utf8(m_folder.path()));
+    const std::string drive_c = to_utf8(fs::canonical(prefix() / "drive_c"));
+    const auto location = [&](const std::string& windows) {
+        write_value(m_suffix, Units(windows) + Nul);
+        return found();
+    };
 
-    m_folder.write("registry/Software/Microsoft/Windows/CurrentVersion/Uninstall/Zyrel" + m_suffix + "B/InstallLocation",
-                   "\xEF\xBB\xBF/with/bom/");
-    Settings::Entry(W("AppSuffix")) = W(m_suffix + "B");
-    EXPECT_EQ(found(), "/with/bom") << "a UTF-8 byte-order mark is skipped";
+    fs::create_directories(prefix() / "drive_c" / "Program Files" / "Zyrel Loop");
+    EXPECT_EQ(location("C:\\Program Files\\Zyrel Loop\\"), drive_c + "/Program Files/Zyrel Loop")
+        << "C: is the prefix's drive_c";
+    EXPECT_EQ(location("c:\\PROGRAM FILES\\zyrel loop"), drive_c + "/Program Files/Zyrel Loop")
+        << "a name that does not exist as written is matched without regard to case";
+    fs::create_directories(prefix() / "drive_c" / "SPI\xC3\x89L\xC3\x89 \xC3\x86\xC3\x98");
+    EXPECT_EQ(location("C:\\spi\xC3\xA9l\xC3\xA9 \xC3\xA6\xC3\xB8"), drive_c + "/SPI\xC3\x89L\xC3\x89 \xC3\x86\xC3\x98")
+        << "letters outside ASCII too";
+    EXPECT_EQ(location("C:\\Program Files\\Not There\\bin"), drive_c + "/Program Files/Not There/bin")
+        << "a folder that does not exist is named as written; the start will fail";
+    EXPECT_EQ(location("C:/Program Files\\.\\x\\..\\..\\..\\..\\Program Files//Zyrel Loop"),
+              drive_c + "/Program Files/Zyrel Loop")
+        << "slashes, '.' and '..' as Windows reads them, never above the drive";
+    EXPECT_EQ(location("C:\\"), drive_c) << "the drive itself";
 
-    m_root.set(to_utf8(m_folder.path() / "elsewhere").c_str());
-    EXPECT_EQ(found(), "") << "the root decides where entries are looked for";
+    const fs::path elsewhere = m_folder.path() / "games disk";
+    fs::create_directories(elsewhere / "Zyrel");
+    fs::create_directory_symlink(elsewhere, prefix() / "dosdevices" / "d:");
+    EXPECT_EQ(location("D:\\zyrel"), to_utf8(fs::canonical(elsewhere)) + "/Zyrel") << "a drive the user mapped";
+    EXPECT_EQ(location("Q:\\Zyrel"), "") << "a drive the prefix does not have";
+
+    for (const char* windows : {"\\\\server\\share\\Zyrel", "\\\\?\\C:\\Program Files\\Zyrel Loop", "\\Zyrel",
+                                "Zyrel\\Loop", "C:Zyrel", "/opt/zyrel", "%ProgramFiles%\\Zyrel"})
+        EXPECT_EQ(location(windows), "") << windows << " is not an absolute path with a drive letter";
+}
+
+// Where the prefix is: WINEPREFIX when set (an absolute path, as wine demands), else
+// ~/.wine; a prefix whose system.reg is missing or no registry holds no entry.
+TEST_F(InstallLocationTest, PrefixComesFromWinePrefixOrTheHomeFolder)
+{
+    Settings::Entry(W("AppSuffix")) = W(m_suffix);
+    Settings::Entry(W("ExistingDir")) = W(to_utf8(m_folder.path()));
+    write_value(m_suffix, Units(Installed) + Nul);
+    ASSERT_EQ(found(), Native(Installed));
+
+    fs::create_directories(m_folder.path() / "home");
+    fs::rename(prefix(), m_folder.path() / "home" / ".wine");
+    zyrel_test::scoped_variable home("HOME", to_utf8(m_folder.path() / "home").c_str());
+    EXPECT_EQ(found(), "") << "the prefix named by WINEPREFIX is gone";
+    m_prefix.set(nullptr);
+    EXPECT_EQ(found(), Native(Installed)) << "without WINEPREFIX: ~/.wine";
+    m_prefix.set("");
+    EXPECT_EQ(found(), Native(Installed)) << "an empty WINEPREFIX counts as unset";
+
+    fs::current_path(m_folder.path() / "home");
+    m_prefix.set(".wine");
+    EXPECT_EQ(found(), "") << "a relative WINEPREFIX, which wine refuses";
+
+    m_prefix.set(to_utf8(m_folder.path() / "home" / ".wine").c_str());
+    m_folder.write("home/.wine/system.reg", "REGEDIT4\n");
+    EXPECT_EQ(found(), "") << "a file that is not a registry of Wine's";
+    fs::remove(m_folder.path() / "home" / ".wine" / "system.reg");
+    fs::create_directory(m_folder.path() / "home" / ".wine" / "system.reg");
+    EXPECT_EQ(found(), "") << "a folder in place of the file";
 }
 
 #endif

@@ -123,7 +123,7 @@ private:
     bool m_overrun = false;
 };
 
-TEST_F(ProgramResources, StringTablesHoldIdsThreeToEightInEachLanguage)
+TEST_F(ProgramResources, StringTablesHoldIdsThreeToNineInEachLanguage)
 {
     for (int language : {English, German, French}) {
         SCOPED_TRACE(LanguageName(language));
@@ -399,15 +399,15 @@ TEST(ResourcesTest, GeneratedScriptCarriesTheTablesAndTemplatesOfEachLanguage)
     const std::vector<std::string> lines = generated_script();
     ASSERT_FALSE(lines.empty()) << "the build generates ZyrelTexts.rc from resources/ZyrelTexts.txt";
     EXPECT_EQ(lines[1], "#pragma code_page(65001)");
-    const char* const names[] = {"IDS_NO_PERMISSION",  "IDS_DOWNLOAD_FAILED", "IDS_CANCEL_DOWNLOAD",
-                                 "IDS_LAUNCH_FAILED",  "IDS_UPDATE_FAILED",   "IDS_SIGNATURE_UNVERIFIED"};
+    const char* const names[] = {"IDS_NO_PERMISSION", "IDS_DOWNLOAD_FAILED", "IDS_CANCEL_DOWNLOAD",     "IDS_LAUNCH_FAILED",
+                                 "IDS_UPDATE_FAILED", "IDS_SIGNATURE_UNVERIFIED", "IDS_WINE_NEEDED"};
     const char* const languages[] = {"LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US", "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN",
                                      "LANGUAGE LANG_FRENCH, SUBLANG_FRENCH"};
     std::vector<std::string> expected;
     for (int language : {English, German, French}) {
         expected.push_back(languages[language]);
         expected.push_back("STRINGTABLE");
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 7; ++i)
             expected.push_back(std::string("    ") + names[i] + " \"" + utf8(kStrings[i].text[language]) + "\"");
         for (const Expected& title : kTitles) {
             expected.push_back(std::string(title.id == 101 ? "IDD_DOWNLOAD" : "IDD_DOWNLOAD_UPDATE") +

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -286,6 +287,49 @@ std::u16string to_units(const vxn::wchar* text)
     for (; *text != 0; ++text)
         units.push_back(static_cast<char16_t>(*text));
     return units;
+}
+
+namespace {
+
+std::string wine_data(const std::u16string& units)
+{
+    std::string out;
+    char number[16];
+    if (units.empty() || units.find(u'\0') != units.size() - 1) {
+        out = "hex:";
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            // Eight units a line, continued with a backslash as Wine continues them.
+            const char* separator = i == 0 ? "" : i % 8 == 0 ? ",\\\n  " : ",";
+            std::snprintf(number, sizeof number, "%s%02x,%02x", separator, units[i] & 0xFF, units[i] >> 8);
+            out += number;
+        }
+        return out;
+    }
+    out = "\"";
+    for (std::size_t i = 0; i + 1 < units.size(); ++i) {
+        const char16_t unit = units[i];
+        if (unit == u'\\' || unit == u'"') {
+            out += '\\';
+            out += static_cast<char>(unit);
+        } else if (unit >= 0x20 && unit < 0x7F) {
+            out += static_cast<char>(unit);
+        } else {
+            std::snprintf(number, sizeof number, "\\x%04x", static_cast<unsigned>(unit));
+            out += number;
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+std::string wine_uninstall_hive(const std::map<std::string, std::u16string>& locations)
+{
+    std::string file = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
+    for (const auto& [suffix, units] : locations)
+        file += "\n[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Zyrel" + suffix +
+                "] 1796907480\n#time=1dd88a6160a01f8\n\"InstallLocation\"=" + wine_data(units) + "\n";
+    return file;
 }
 
 } // namespace zyrel_test

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -147,5 +148,11 @@ vxn::wstring to_wide(const std::filesystem::path& path);
 std::string to_utf8(const vxn::wstring& wide);
 std::string to_utf8(const std::filesystem::path& path);
 std::u16string to_units(const vxn::wchar* text);
+
+// A Wine prefix's system.reg as Wine 8 writes it for a 64-bit prefix, holding for each
+// suffix the InstallLocation of the uninstall key Zyrel<suffix> in the 32-bit view (below
+// Software\Wow6432Node): exactly these UTF-16 units, as a string where they end in their
+// only NUL (with Wine's escapes), otherwise as hex data over continued lines.
+std::string wine_uninstall_hive(const std::map<std::string, std::u16string>& locations);
 
 } // namespace zyrel_test
