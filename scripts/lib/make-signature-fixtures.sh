@@ -334,6 +334,42 @@ last_at_depth() { # file, depth, kind
         }
         END { print last }'
 }
+# Inserts the bytes of a file into a DER file at an offset, growing the length of every
+# constructed element whose content holds that offset (each must carry a two-byte length).
+der_insert() { # file, offset, piece
+    local file=$1 at=$2 piece=$3 added start header old
+    added=$(stat -c %s "$piece")
+    local around
+    around=$(openssl asn1parse -inform DER -in "$file" | awk -v at="$at" '
+        match($0, /^ *[0-9]+:d=[0-9]+ +hl= *[0-9]+ +l= *[0-9]+ +cons/) {
+            head = substr($0, RSTART, RLENGTH)
+            gsub(/[:=a-z]+/, " ", head)
+            split(head, field, " ")
+            if (field[1] + field[3] <= at && at <= field[1] + field[3] + field[4]) print field[1], field[3]
+        }')
+    { head -c "$at" "$file"; cat "$piece"; tail -c +$((at + 1)) "$file"; } >"$file.grown"
+    while read -r start header; do
+        [ "$header" = 4 ] || { echo "der_insert: the element at $start has no two-byte length" >&2; return 1; }
+        old=$((0x$(od -An -tx1 -j $((start + 2)) -N 2 "$file.grown" | tr -d ' \n')))
+        emit "$(be16 $((old + added)))" | dd of="$file.grown" bs=1 seek=$((start + 2)) conv=notrunc status=none
+    done <<<"$around"
+    mv "$file.grown" "$file"
+}
+# The unsigned program with a PKCS#7 message as its certificate table.
+embed_message() { # message, output
+    local table der_size entry_size
+    table=$(stat -c %s unsigned.exe)
+    der_size=$(stat -c %s "$1")
+    entry_size=$(((der_size + 8 + 7) & ~7))
+    {
+        cat unsigned.exe
+        emit "$(le32 "$entry_size")$(le16 0x0200)$(le16 0x0002)"
+        cat "$1"
+        zeros $((entry_size - 8 - der_size))
+    } >"$2"
+    patch_le32 "$2" "$dir_offset" "$table"
+    patch_le32 "$2" $((dir_offset + 4)) "$entry_size"
+}
 countersign() { # leaf, output
     local leaf=$1 output=$2 work=ca/countersign
     mkdir -p "$work"
@@ -342,12 +378,8 @@ countersign() { # leaf, output
     osslsigncode sign -certs "$work/chain.pem" -key "certs/$leaf.key" -h sha256 -in unsigned.exe \
         -out "$work/signed.exe" >/dev/null
     osslsigncode extract-signature -in "$work/signed.exe" -out "$work/message.der" >/dev/null
-    local explicit_offset signed_offset
-    read -r explicit_offset _ <<<"$(last_at_depth "$work/message.der" 1 cont)"
-    read -r signed_offset _ <<<"$(last_at_depth "$work/message.der" 2 SEQUENCE)"
-    local set_offset set_header info_offset info_header digest_offset digest_header digest_length
-    read -r set_offset set_header _ <<<"$(last_at_depth "$work/message.der" 3 SET)"
-    read -r info_offset info_header _ <<<"$(last_at_depth "$work/message.der" 4 SEQUENCE)"
+    local info_offset info_header info_length digest_offset digest_header digest_length
+    read -r info_offset info_header info_length <<<"$(last_at_depth "$work/message.der" 4 SEQUENCE)"
     read -r digest_offset digest_header digest_length <<<"$(last_at_depth "$work/message.der" 5 'OCTET STRING')"
     tail -c +$((digest_offset + digest_header + 1)) "$work/message.der" | head -c "$digest_length" >"$work/signature.bin"
     openssl cms -sign -binary -in "$work/signature.bin" -signer certs/tsa.pem -inkey certs/tsa.key -md sha256 \
@@ -368,32 +400,35 @@ countersign() { # leaf, output
         emit "\\x31\\x82$(be16 "$info_size")"
         cat "$work/counter-info.der"
     } >"$work/attributes.der"
-    local added
-    added=$(stat -c %s "$work/attributes.der")
-    cat "$work/message.der" "$work/attributes.der" >"$work/countersigned.der"
-    # The five enclosing lengths grow: ContentInfo, [0], SignedData, the signer set, the signer.
-    local at old
-    for at in 0 "$explicit_offset" "$signed_offset" "$set_offset" "$info_offset"; do
-        old=$((0x$(od -An -tx1 -j $((at + 2)) -N 2 "$work/countersigned.der" | tr -d ' \n')))
-        emit "$(be16 $((old + added)))" | dd of="$work/countersigned.der" bs=1 seek=$((at + 2)) conv=notrunc status=none
-    done
-    [ "$set_header" = 4 ] && [ "$info_header" = 4 ] || { echo "unexpected signer layout" >&2; return 1; }
-    # The certificate table of the unsigned file, rebuilt around the new message.
-    local table der_size entry_size
-    table=$(stat -c %s unsigned.exe)
-    der_size=$(stat -c %s "$work/countersigned.der")
-    entry_size=$(((der_size + 8 + 7) & ~7))
-    {
-        cat unsigned.exe
-        emit "$(le32 "$entry_size")$(le16 0x0200)$(le16 0x0002)"
-        cat "$work/countersigned.der"
-        zeros $((entry_size - 8 - der_size))
-    } >"$output"
-    patch_le32 "$output" "$dir_offset" "$table"
-    patch_le32 "$output" $((dir_offset + 4)) "$entry_size"
+    # Appended to the signer, whose enclosing lengths grow with it.
+    cp "$work/message.der" "$work/countersigned.der"
+    der_insert "$work/countersigned.der" $((info_offset + info_header + info_length)) "$work/attributes.der"
+    embed_message "$work/countersigned.der" "$output"
 }
 countersign vexal vexal-countersigned.exe
 countersign expired expired-countersigned.exe
+# A time stamp whose token's certificate set starts with an attribute certificate (the [1]
+# choice of CertificateChoices) before the authority's X.509 ones, as the tokens of large
+# time-stamping services have it.
+attribute_certificate_token() { # output
+    local work=ca/attribute-certificate at
+    mkdir -p "$work"
+    osslsigncode extract-signature -in vexal-timestamped.exe -out "$work/message.der" >/dev/null
+    # The token's certificate set: the [0] at depth 11 after its TSTInfo.
+    at=$(openssl asn1parse -inform DER -in "$work/message.der" | awk '
+        /id-smime-ct-TSTInfo/ { seen = 1 }
+        seen && !found && /:d=11 +hl=4 .*cont \[ 0 \]/ { split($1, field, ":"); print field[1] + 4; found = 1 }')
+    [ -n "$at" ] || { echo "no certificate set in the token" >&2; return 1; }
+    # [1] { SEQUENCE { version, a text }, sha256WithRSAEncryption, an empty signature }
+    {
+        emit "\xa1\x3b\x30\x25\x02\x01\x00\x0c\x20Zyrel test attribute certificate"
+        emit "\x30\x0d\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x01\x0b\x05\x00"
+        emit "\x03\x03\x00\x00\x00"
+    } >"$work/attribute-certificate.der"
+    der_insert "$work/message.der" "$at" "$work/attribute-certificate.der"
+    embed_message "$work/message.der" "$1"
+}
+attribute_certificate_token timestamp-attribute-certificate.exe
 # The countersignature's own signature value spoilt (it ends the message).
 cp vexal-countersigned.exe countersignature-spoilt.exe
 flip_byte countersignature-spoilt.exe $(($(stat -c %s unsigned.exe) + 8 + $(stat -c %s ca/countersign/countersigned.der) - 20))

@@ -33,6 +33,7 @@
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
+#include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
@@ -62,6 +63,8 @@ struct FreeStoreContext { void operator()(X509_STORE_CTX* p) const { X509_STORE_
 struct FreeTstInfo { void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); } };
 struct FreeDigestContext { void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); } };
 struct FreeOpenSslBytes { void operator()(unsigned char* p) const { OPENSSL_free(p); } };
+struct FreeCms { void operator()(CMS_ContentInfo* p) const { CMS_ContentInfo_free(p); } };
+struct FreeHeldCertificates { void operator()(STACK_OF(X509)* p) const { sk_X509_pop_free(p, X509_free); } };
 using Pkcs7Ptr = std::unique_ptr<PKCS7, FreePkcs7>;
 using SignerInfoPtr = std::unique_ptr<PKCS7_SIGNER_INFO, FreeSignerInfo>;
 using BioPtr = std::unique_ptr<BIO, FreeBio>;
@@ -70,6 +73,9 @@ using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, FreeStoreContext>;
 using TstInfoPtr = std::unique_ptr<TS_TST_INFO, FreeTstInfo>;
 using DigestContextPtr = std::unique_ptr<EVP_MD_CTX, FreeDigestContext>;
 using OpenSslBytesPtr = std::unique_ptr<unsigned char, FreeOpenSslBytes>;
+using CmsPtr = std::unique_ptr<CMS_ContentInfo, FreeCms>;
+// A stack that holds a reference to each of its certificates (CMS_get1_certs).
+using HeldCertificatesPtr = std::unique_ptr<STACK_OF(X509), FreeHeldCertificates>;
 
 // The object identifiers of Authenticode that OpenSSL has no names for.
 constexpr const char* SpcIndirectDataOid = "1.3.6.1.4.1.311.2.1.4";
@@ -319,16 +325,25 @@ std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const P
 {
     if (value == nullptr || value->type != V_ASN1_SEQUENCE || value->value.sequence == nullptr)
         return TrustTimeStamp;
+    // The token is read as CMS, not PKCS#7: its certificate set may hold, beside the
+    // authority's certificates, any other choice the standard allows (attribute
+    // certificates, as the tokens of large time-stamping services carry), for which the
+    // PKCS#7 decoder refuses the whole token. Only the X.509 ones take part below.
     const unsigned char* cursor = value->value.sequence->data;
-    Pkcs7Ptr token(d2i_PKCS7(nullptr, &cursor, value->value.sequence->length));
-    if (!token || !PKCS7_type_is_signed(token.get()) || token->d.sign == nullptr ||
-        PKCS7_get_detached(token.get()))
+    CmsPtr token(d2i_CMS_ContentInfo(nullptr, &cursor, value->value.sequence->length));
+    if (!token || OBJ_obj2nid(CMS_get0_type(token.get())) != NID_pkcs7_signed ||
+        OBJ_obj2nid(CMS_get0_eContentType(token.get())) != NID_id_smime_ct_TSTInfo)
+        return TrustTimeStamp;
+    ASN1_OCTET_STRING** content = CMS_get0_content(token.get());
+    if (content == nullptr || *content == nullptr) // a detached token names no time
         return TrustTimeStamp;
     STACK_OF(X509)* outerCertificates = message.d.sign->cert;
-    if (sk_PKCS7_SIGNER_INFO_num(PKCS7_get_signer_info(token.get())) != 1 ||
-        PKCS7_verify(token.get(), outerCertificates, nullptr, nullptr, nullptr, PKCS7_NOVERIFY) != 1)
+    if (sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(token.get())) != 1 ||
+        CMS_verify(token.get(), outerCertificates, nullptr, nullptr, nullptr,
+                   CMS_NO_SIGNER_CERT_VERIFY | CMS_BINARY) != 1)
         return TrustTimeStamp;
-    TstInfoPtr info(PKCS7_to_TS_TST_INFO(token.get()));
+    const unsigned char* infoCursor = (*content)->data;
+    TstInfoPtr info(d2i_TS_TST_INFO(nullptr, &infoCursor, (*content)->length));
     if (!info)
         return TrustTimeStamp;
     TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(info.get());
@@ -339,10 +354,11 @@ std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const P
                       TS_MSG_IMPRINT_get_msg(imprint)) ||
         !ToTime(TS_TST_INFO_get_time(info.get()), when))
         return TrustTimeStamp;
-    CertificatesPtr signers(PKCS7_get0_signers(token.get(), outerCertificates, 0));
+    CertificatesPtr signers(CMS_get0_signers(token.get()));
     if (!signers || sk_X509_num(signers.get()) != 1)
         return TrustTimeStamp;
-    CertificatesPtr untrusted = Untrusted(outerCertificates, token->d.sign->cert);
+    HeldCertificatesPtr tokenCertificates(CMS_get1_certs(token.get()));
+    CertificatesPtr untrusted = Untrusted(outerCertificates, tokenCertificates.get());
     if (!untrusted)
         return TrustTimeStamp;
     // The authority's chain fails the way the signer's would (an untrusted root is one).
