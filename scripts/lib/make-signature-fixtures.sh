@@ -126,6 +126,12 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = critical, timeStamping
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[timestamping_uncritical]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = timeStamping
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 EOF
     mkdir -p "$1/issued"
     : >"$1/index.txt"
@@ -181,6 +187,12 @@ issue organisation "/O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 202001
 issue nameless "/C=CA/L=Vexal Norim Inc." codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue serverauth "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" serverauth "$mi" intermediate 20200101000000Z 20451231000000Z
 issue tsa "/CN=Zyrel Test Time Stamping/O=Zyrel Test" timestamping "$mi" intermediate 20190701000000Z 20471231000000Z
+# Authorities whose extended key usage names time stamping without marking it critical
+# (as Microsoft's of 2009 to 2019), and that names no usage at all.
+issue tsa-uncritical "/CN=Zyrel Test Time Stamping Uncritical/O=Zyrel Test" timestamping_uncritical "$mi" \
+    intermediate 20190701000000Z 20471231000000Z
+issue tsa-nousage "/CN=Zyrel Test Time Stamping Without Usage/O=Zyrel Test" nousage "$mi" intermediate \
+    20190701000000Z 20471231000000Z
 # Weakly signed: the leaf's and the authority's certificates signed by the intermediate with
 # MD5 (their own keys and usages are sound), and a leaf signed with SHA-1, which still counts.
 issue md5 "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z md5
@@ -214,7 +226,10 @@ openssl req -new -x509 -key certs/selfsigned.key -subj "/CN=Vexal Norim Inc./O=V
     -out certs/selfsigned.pem 2>/dev/null
 
 chain() { cat "certs/$1.pem" certs/intermediate.pem certs/root.pem >"certs/$1-chain.pem"; }
-for leaf in vexal other capitals expired organisation nameless serverauth tsa md5 sha1cert tsa-md5; do chain "$leaf"; done
+for leaf in vexal other capitals expired organisation nameless serverauth tsa md5 sha1cert tsa-md5 tsa-uncritical \
+    tsa-nousage; do
+    chain "$leaf"
+done
 for leaf in tls-ca-leaf tls-ca-nousage code-ca-leaf code-ca-nousage any-ca-leaf code-ca-tsa; do
     cat "certs/$leaf.pem" "certs/${leaf%-*}.pem" certs/root.pem >"certs/$leaf-chain.pem"
 done
@@ -334,26 +349,27 @@ last_at_depth() { # file, depth, kind
         }
         END { print last }'
 }
-# Inserts the bytes of a file into a DER file at an offset, growing the length of every
-# constructed element whose content holds that offset (each must carry a two-byte length).
-der_insert() { # file, offset, piece
-    local file=$1 at=$2 piece=$3 added start header old
-    added=$(stat -c %s "$piece")
+# Replaces `removed` bytes at an offset of a DER file with the bytes of another file (0:
+# inserts them), changing the length of every constructed element whose content holds
+# that place (each must carry a two-byte length).
+der_splice() { # file, offset, removed, piece
+    local file=$1 at=$2 removed=$3 piece=$4 change start header old
+    change=$(($(stat -c %s "$piece") - removed))
     local around
-    around=$(openssl asn1parse -inform DER -in "$file" | awk -v at="$at" '
+    around=$(openssl asn1parse -inform DER -in "$file" | awk -v at="$at" -v end=$((at + removed)) '
         match($0, /^ *[0-9]+:d=[0-9]+ +hl= *[0-9]+ +l= *[0-9]+ +cons/) {
             head = substr($0, RSTART, RLENGTH)
             gsub(/[:=a-z]+/, " ", head)
             split(head, field, " ")
-            if (field[1] + field[3] <= at && at <= field[1] + field[3] + field[4]) print field[1], field[3]
+            if (field[1] + field[3] <= at && end <= field[1] + field[3] + field[4]) print field[1], field[3]
         }')
-    { head -c "$at" "$file"; cat "$piece"; tail -c +$((at + 1)) "$file"; } >"$file.grown"
+    { head -c "$at" "$file"; cat "$piece"; tail -c +$((at + removed + 1)) "$file"; } >"$file.changed"
     while read -r start header; do
-        [ "$header" = 4 ] || { echo "der_insert: the element at $start has no two-byte length" >&2; return 1; }
-        old=$((0x$(od -An -tx1 -j $((start + 2)) -N 2 "$file.grown" | tr -d ' \n')))
-        emit "$(be16 $((old + added)))" | dd of="$file.grown" bs=1 seek=$((start + 2)) conv=notrunc status=none
+        [ "$header" = 4 ] || { echo "der_splice: the element at $start has no two-byte length" >&2; return 1; }
+        old=$((0x$(od -An -tx1 -j $((start + 2)) -N 2 "$file.changed" | tr -d ' \n')))
+        emit "$(be16 $((old + change)))" | dd of="$file.changed" bs=1 seek=$((start + 2)) conv=notrunc status=none
     done <<<"$around"
-    mv "$file.grown" "$file"
+    mv "$file.changed" "$file"
 }
 # The unsigned program with a PKCS#7 message as its certificate table.
 embed_message() { # message, output
@@ -369,6 +385,17 @@ embed_message() { # message, output
     } >"$2"
     patch_le32 "$2" "$dir_offset" "$table"
     patch_le32 "$2" $((dir_offset + 4)) "$entry_size"
+}
+# The same for the first such element after the line that names `marker`.
+first_after() { # file, marker, depth, kind
+    openssl asn1parse -inform DER -in "$1" | awk -v marker="$2" -v depth="$3" -v kind="$4" '
+        index($0, marker) { seen = 1 }
+        seen && !found && match($0, /^ *[0-9]+:d=[0-9]+ +hl= *[0-9]+ +l= *[0-9]+/) {
+            head = substr($0, RSTART, RLENGTH)
+            gsub(/[:=a-z]+/, " ", head)
+            split(head, field, " ")
+            if (field[2] == depth && index($0, kind)) { print field[1] " " field[3] " " field[4]; found = 1 }
+        }'
 }
 countersign() { # leaf, output
     local leaf=$1 output=$2 work=ca/countersign
@@ -402,7 +429,7 @@ countersign() { # leaf, output
     } >"$work/attributes.der"
     # Appended to the signer, whose enclosing lengths grow with it.
     cp "$work/message.der" "$work/countersigned.der"
-    der_insert "$work/countersigned.der" $((info_offset + info_header + info_length)) "$work/attributes.der"
+    der_splice "$work/countersigned.der" $((info_offset + info_header + info_length)) 0 "$work/attributes.der"
     embed_message "$work/countersigned.der" "$output"
 }
 countersign vexal vexal-countersigned.exe
@@ -415,20 +442,38 @@ attribute_certificate_token() { # output
     mkdir -p "$work"
     osslsigncode extract-signature -in vexal-timestamped.exe -out "$work/message.der" >/dev/null
     # The token's certificate set: the [0] at depth 11 after its TSTInfo.
-    at=$(openssl asn1parse -inform DER -in "$work/message.der" | awk '
-        /id-smime-ct-TSTInfo/ { seen = 1 }
-        seen && !found && /:d=11 +hl=4 .*cont \[ 0 \]/ { split($1, field, ":"); print field[1] + 4; found = 1 }')
-    [ -n "$at" ] || { echo "no certificate set in the token" >&2; return 1; }
+    local set_offset set_header
+    read -r set_offset set_header _ <<<"$(first_after "$work/message.der" id-smime-ct-TSTInfo 11 'cont [ 0 ]')"
+    [ -n "$set_offset" ] || { echo "no certificate set in the token" >&2; return 1; }
+    at=$((set_offset + set_header))
     # [1] { SEQUENCE { version, a text }, sha256WithRSAEncryption, an empty signature }
     {
         emit "\xa1\x3b\x30\x25\x02\x01\x00\x0c\x20Zyrel test attribute certificate"
         emit "\x30\x0d\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x01\x0b\x05\x00"
         emit "\x03\x03\x00\x00\x00"
     } >"$work/attribute-certificate.der"
-    der_insert "$work/message.der" "$at" "$work/attribute-certificate.der"
+    der_splice "$work/message.der" "$at" 0 "$work/attribute-certificate.der"
     embed_message "$work/message.der" "$1"
 }
 attribute_certificate_token timestamp-attribute-certificate.exe
+# The time stamp of vexal-timestamped.exe signed again by another authority: its TSTInfo,
+# in a token made with openssl cms (osslsigncode's and openssl ts's own authorities insist
+# on a critical time-stamping usage, which is what these authorities lack).
+restamp() { # authority, output
+    local work=ca/restamp token_offset token_header token_length info_offset info_header info_length
+    mkdir -p "$work"
+    rm -f "$work/message.der"
+    osslsigncode extract-signature -in vexal-timestamped.exe -out "$work/message.der" >/dev/null
+    read -r token_offset token_header token_length <<<"$(first_after "$work/message.der" 1.3.6.1.4.1.311.3.3.1 8 SEQUENCE)"
+    read -r info_offset info_header info_length <<<"$(first_after "$work/message.der" id-smime-ct-TSTInfo 13 'OCTET STRING')"
+    tail -c +$((info_offset + info_header + 1)) "$work/message.der" | head -c "$info_length" >"$work/tstinfo.der"
+    openssl cms -sign -binary -nodetach -in "$work/tstinfo.der" -econtent_type id-smime-ct-TSTInfo \
+        -signer "certs/$1.pem" -inkey "certs/$1.key" -certfile certs/intermediate.pem -md sha256 -nosmimecap -outform DER -out "$work/token.der"
+    der_splice "$work/message.der" "$token_offset" $((token_header + token_length)) "$work/token.der"
+    embed_message "$work/message.der" "$2"
+}
+restamp tsa-uncritical timestamp-usage-uncritical.exe
+restamp tsa-nousage timestamp-authority-without-usage.exe
 # The countersignature's own signature value spoilt (it ends the message).
 cp vexal-countersigned.exe countersignature-spoilt.exe
 flip_byte countersignature-spoilt.exe $(($(stat -c %s unsigned.exe) + 8 + $(stat -c %s ca/countersign/countersigned.der) - 20))

@@ -123,6 +123,11 @@ const Expected WildFiles[] = {
     // A time stamp token whose certificate set holds an attribute certificate besides the
     // authority's: the token is sound, the entry that is no X.509 certificate is ignored.
     {"timestamp-attribute-certificate.exe", 0, "Vexal Norim Inc.", 0},
+    // A time-stamping authority whose extended key usage is not marked critical is judged
+    // like any other: by the chain's usage and its own naming time stamping; one that names
+    // no usage of its own is not fit.
+    {"timestamp-usage-uncritical.exe", 0, "Vexal Norim Inc.", 0},
+    {"timestamp-authority-without-usage.exe", CertWrongUsage, "", CertWrongUsage},
 };
 
 std::string Hex(std::uint32_t code)

@@ -263,7 +263,7 @@ bool ChainAllows(STACK_OF(X509)* chain, std::uint32_t usage)
 // The chain from `leaf` to a trust anchor, valid at `when`, fit for `usage` (an XKU_ bit):
 // 0 or the chain's code. Windows' order: a weakly signed certificate first, then what
 // OpenSSL found, then the chain's usage.
-std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrusted, std::time_t when, int purpose,
+std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrusted, std::time_t when,
                           std::uint32_t usage, int& detail)
 {
     StoreContextPtr context(X509_STORE_CTX_new());
@@ -274,8 +274,6 @@ std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrust
     // Level 0: no digest or key is refused for the security level's sake. The weak digests
     // are this check's own decision (below), the same on every system.
     X509_VERIFY_PARAM_set_auth_level(parameters, 0);
-    if (purpose != 0 && X509_STORE_CTX_set_purpose(context.get(), purpose) != 1)
-        return CertChaining;
     const bool verified = X509_verify_cert(context.get()) == 1;
     STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get());
     if (HasWeakSignature(chain)) {
@@ -303,6 +301,22 @@ bool FitForCodeSigning(X509* signer)
     if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(signer) & KU_DIGITAL_SIGNATURE))
         return false;
     return true;
+}
+
+// A time-stamping authority's chain, valid at `when`: judged as the signer's is, for time
+// stamping, and the authority's own extended key usage must name time stamping. Whether
+// that extension is marked critical does not matter to Windows (the authorities of
+// 2009 to 2019 have it uncritical), so OpenSSL's time-stamping purpose, which demands
+// it critical and alone, is not asked.
+std::uint32_t VerifyAuthorityChain(X509_STORE* trust, X509* authority, STACK_OF(X509)* untrusted, std::time_t when)
+{
+    int detail = 0;
+    const std::uint32_t code = VerifyChain(trust, authority, untrusted, when, XKU_TIMESTAMP, detail);
+    if (code != 0)
+        return code;
+    const bool namesTimeStamping = (X509_get_extension_flags(authority) & EXFLAG_XKUSAGE) != 0 &&
+                                   (X509_get_extended_key_usage(authority) & XKU_TIMESTAMP) != 0;
+    return namesTimeStamping ? 0 : CertWrongUsage;
 }
 
 // The certificates a chain may be built through: the message's own and the token's.
@@ -362,9 +376,7 @@ std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const P
     if (!untrusted)
         return TrustTimeStamp;
     // The authority's chain fails the way the signer's would (an untrusted root is one).
-    int detail = 0;
-    return VerifyChain(trust, sk_X509_value(signers.get(), 0), untrusted.get(), when, X509_PURPOSE_TIMESTAMP_SIGN,
-                       XKU_TIMESTAMP, detail);
+    return VerifyAuthorityChain(trust, sk_X509_value(signers.get(), 0), untrusted.get(), when);
 }
 
 // The older Authenticode time stamp: a countersignature (a SignerInfo over the signer's
@@ -401,9 +413,7 @@ std::uint32_t CheckCountersignature(const ASN1_TYPE* value, const PKCS7& message
     if (signingTime == nullptr || (signingTime->type != V_ASN1_UTCTIME && signingTime->type != V_ASN1_GENERALIZEDTIME) ||
         !ToTime(signingTime->value.utctime, when))
         return TrustTimeStamp;
-    int detail = 0;
-    return VerifyChain(trust, authority, message.d.sign->cert, when, X509_PURPOSE_TIMESTAMP_SIGN, XKU_TIMESTAMP,
-                       detail);
+    return VerifyAuthorityChain(trust, authority, message.d.sign->cert, when);
 }
 
 // The first time stamp among the signer's unsigned attributes, if any: 0 with `when` set
@@ -547,7 +557,7 @@ SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const 
     if ((verdict.code = CheckTimeStamp(*message, *signerInfo, trust, when)) != 0)
         return verdict;
     int detail = 0;
-    if ((verdict.code = VerifyChain(trust, signer, message->d.sign->cert, when, 0, XKU_CODE_SIGN, detail)) != 0) {
+    if ((verdict.code = VerifyChain(trust, signer, message->d.sign->cert, when, XKU_CODE_SIGN, detail)) != 0) {
         VXN_LOG("SignatureCheck", VXN::LogLevel::Debug, "Signer chain rejected: {0}",
                 X509_verify_cert_error_string(detail));
         return verdict;
