@@ -397,8 +397,8 @@ first_after() { # file, marker, depth, kind
             if (field[2] == depth && index($0, kind)) { print field[1] " " field[3] " " field[4]; found = 1 }
         }'
 }
-countersign() { # leaf, output
-    local leaf=$1 output=$2 work=ca/countersign
+countersign() { # leaf, output, [digest, [bare]]
+    local leaf=$1 output=$2 digest=${3:-sha256} form=${4:-} work=ca/countersign
     mkdir -p "$work"
     cat "certs/$leaf-chain.pem" certs/tsa.pem >"$work/chain.pem"
     rm -f "$work/message.der" "$work/counter.der" "$work/signed.exe"
@@ -409,11 +409,25 @@ countersign() { # leaf, output
     read -r info_offset info_header info_length <<<"$(last_at_depth "$work/message.der" 4 SEQUENCE)"
     read -r digest_offset digest_header digest_length <<<"$(last_at_depth "$work/message.der" 5 'OCTET STRING')"
     tail -c +$((digest_offset + digest_header + 1)) "$work/message.der" | head -c "$digest_length" >"$work/signature.bin"
-    openssl cms -sign -binary -in "$work/signature.bin" -signer certs/tsa.pem -inkey certs/tsa.key -md sha256 \
+    openssl cms -sign -binary -in "$work/signature.bin" -signer certs/tsa.pem -inkey certs/tsa.key -md "$digest" \
         -nocerts -nosmimecap -outform DER -out "$work/counter.der"
     local counter_offset counter_header counter_length
     read -r counter_offset counter_header counter_length <<<"$(last_at_depth "$work/counter.der" 4 SEQUENCE)"
     tail -c +$((counter_offset + 1)) "$work/counter.der" | head -c $((counter_header + counter_length)) >"$work/counter-info.der"
+    if [ "$form" = bare ]; then
+        # The signature value made again over the bare digest of the signed attributes (as
+        # a SET), without the DigestInfo around it, as old counter-signing services did.
+        # It keeps its length and ends the SignerInfo.
+        local attributes_offset attributes_header attributes_length signature_size
+        read -r attributes_offset attributes_header attributes_length <<<"$(first_after "$work/counter-info.der" 'cont [ 0 ]' 1 'cont [ 0 ]')"
+        { emit '\x31'; tail -c +$((attributes_offset + 2)) "$work/counter-info.der" |
+            head -c $((attributes_header + attributes_length - 1)); } | openssl dgst "-$digest" -binary >"$work/attributes.digest"
+        openssl pkeyutl -sign -inkey certs/tsa.key -in "$work/attributes.digest" -out "$work/bare.sig"
+        signature_size=$(stat -c %s "$work/bare.sig")
+        head -c $(($(stat -c %s "$work/counter-info.der") - signature_size)) "$work/counter-info.der" >"$work/counter-bare.der"
+        cat "$work/bare.sig" >>"$work/counter-bare.der"
+        mv "$work/counter-bare.der" "$work/counter-info.der"
+    fi
     # [1] { SEQUENCE { countersignature, SET { SignerInfo } } }, every length in two bytes.
     local info_size set_size attribute_size attributes_size
     info_size=$(stat -c %s "$work/counter-info.der")
@@ -477,6 +491,12 @@ restamp tsa-nousage timestamp-authority-without-usage.exe
 # The countersignature's own signature value spoilt (it ends the message).
 cp vexal-countersigned.exe countersignature-spoilt.exe
 flip_byte countersignature-spoilt.exe $(($(stat -c %s unsigned.exe) + 8 + $(stat -c %s ca/countersign/countersigned.der) - 20))
+# A countersignature by SHA-1 whose signature value holds the bare digest, and the same
+# with that value spoilt.
+countersign vexal countersignature-bare-digest.exe sha1 bare
+cp countersignature-bare-digest.exe countersignature-bare-digest-spoilt.exe
+flip_byte countersignature-bare-digest-spoilt.exe \
+    $(($(stat -c %s unsigned.exe) + 8 + $(stat -c %s ca/countersign/countersigned.der) - 20))
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe

@@ -128,6 +128,11 @@ const Expected WildFiles[] = {
     // no usage of its own is not fit.
     {"timestamp-usage-uncritical.exe", 0, "Vexal Norim Inc.", 0},
     {"timestamp-authority-without-usage.exe", CertWrongUsage, "", CertWrongUsage},
+    // A countersignature whose signature value holds the bare SHA-1 of its signed
+    // attributes, no DigestInfo around it, as old authorities made them; spoilt, it is a
+    // time stamp that does not verify.
+    {"countersignature-bare-digest.exe", 0, "Vexal Norim Inc.", 0},
+    {"countersignature-bare-digest-spoilt.exe", TrustTimeStamp, "", TrustTimeStamp},
 };
 
 std::string Hex(std::uint32_t code)

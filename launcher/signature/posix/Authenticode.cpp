@@ -38,6 +38,7 @@
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
+#include <openssl/rsa.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -63,6 +64,7 @@ struct FreeStoreContext { void operator()(X509_STORE_CTX* p) const { X509_STORE_
 struct FreeTstInfo { void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); } };
 struct FreeDigestContext { void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); } };
 struct FreeOpenSslBytes { void operator()(unsigned char* p) const { OPENSSL_free(p); } };
+struct FreeKeyContext { void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); } };
 struct FreeCms { void operator()(CMS_ContentInfo* p) const { CMS_ContentInfo_free(p); } };
 struct FreeHeldCertificates { void operator()(STACK_OF(X509)* p) const { sk_X509_pop_free(p, X509_free); } };
 using Pkcs7Ptr = std::unique_ptr<PKCS7, FreePkcs7>;
@@ -167,15 +169,40 @@ std::uint32_t HashImage(ByteSource& file, const PeImage& image, const EVP_MD* di
 }
 
 // Whether `digest` of `data` equals `expected`.
-bool DigestEquals(const EVP_MD* digest, const unsigned char* data, std::size_t size, const ASN1_OCTET_STRING* expected)
+bool DigestEquals(const EVP_MD* digest, const unsigned char* data, std::size_t size, const unsigned char* expected,
+                  std::size_t expectedSize)
 {
     unsigned char computed[EVP_MAX_MD_SIZE];
     unsigned int computedSize = 0;
     if (digest == nullptr || expected == nullptr ||
         EVP_Digest(data, size, computed, &computedSize, digest, nullptr) != 1)
         return false;
-    return static_cast<unsigned int>(expected->length) == computedSize &&
-           std::memcmp(expected->data, computed, computedSize) == 0;
+    return expectedSize == computedSize && std::memcmp(expected, computed, computedSize) == 0;
+}
+
+bool DigestEquals(const EVP_MD* digest, const unsigned char* data, std::size_t size, const ASN1_OCTET_STRING* expected)
+{
+    return expected != nullptr && expected->length >= 0 &&
+           DigestEquals(digest, data, size, expected->data, static_cast<std::size_t>(expected->length));
+}
+
+// Whether `signature` is an RSA PKCS#1 block over the bare digest of `data`, with no
+// DigestInfo around it: how the counter-signing services of some old authorities signed,
+// which Windows accepts. Only the digest's own bytes may come out of the block.
+bool SignsBareDigest(EVP_PKEY* key, const EVP_MD* digest, const unsigned char* data, std::size_t size,
+                     const ASN1_OCTET_STRING& signature)
+{
+    if (EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA || signature.length <= 0)
+        return false;
+    std::unique_ptr<EVP_PKEY_CTX, FreeKeyContext> context(EVP_PKEY_CTX_new(key, nullptr));
+    std::vector<unsigned char> recovered(static_cast<std::size_t>(std::max(EVP_PKEY_get_size(key), 1)));
+    std::size_t recoveredSize = recovered.size();
+    if (!context || EVP_PKEY_verify_recover_init(context.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1 ||
+        EVP_PKEY_verify_recover(context.get(), recovered.data(), &recoveredSize, signature.data,
+                                static_cast<std::size_t>(signature.length)) != 1)
+        return false;
+    return DigestEquals(digest, data, size, recovered.data(), recoveredSize);
 }
 
 bool ToTime(const ASN1_TIME* time, std::time_t& out)
@@ -404,10 +431,15 @@ std::uint32_t CheckCountersignature(const ASN1_TYPE* value, const PKCS7& message
     const int encodedSize = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(counter->auth_attr), &encoded,
                                           ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
     OpenSslBytesPtr attributes(encoded);
+    if (encodedSize <= 0)
+        return TrustTimeStamp;
     DigestContextPtr context(EVP_MD_CTX_new());
-    if (encodedSize <= 0 || !context || EVP_DigestVerifyInit(context.get(), nullptr, digest, nullptr, key) != 1 ||
+    const bool signsDigestInfo =
+        context && EVP_DigestVerifyInit(context.get(), nullptr, digest, nullptr, key) == 1 &&
         EVP_DigestVerify(context.get(), counter->enc_digest->data, static_cast<std::size_t>(counter->enc_digest->length),
-                         attributes.get(), static_cast<std::size_t>(encodedSize)) != 1)
+                         attributes.get(), static_cast<std::size_t>(encodedSize)) == 1;
+    if (!signsDigestInfo &&
+        !SignsBareDigest(key, digest, attributes.get(), static_cast<std::size_t>(encodedSize), *counter->enc_digest))
         return TrustTimeStamp;
     const ASN1_TYPE* signingTime = PKCS7_get_signed_attribute(counter.get(), NID_pkcs9_signingTime);
     if (signingTime == nullptr || (signingTime->type != V_ASN1_UTCTIME && signingTime->type != V_ASN1_GENERALIZEDTIME) ||
