@@ -26,7 +26,7 @@ le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)
 zeros() { head -c "$1" /dev/zero; }
 emit() { printf '%b' "$1"; }
 
-write_pe() {
+write_pe() { # file, [SizeOfHeaders: 0x200, where .text begins]
     {
         # DOS header: "MZ", e_lfanew = 0x40.
         emit "MZ"; zeros 58; emit "$(le32 0x40)"
@@ -40,7 +40,7 @@ write_pe() {
         emit "$(le32 0x1000)$(le32 0x1000)$(le32 0x2000)"    # entry, base of code, base of data
         emit "$(le32 0x400000)$(le32 0x1000)$(le32 0x200)"   # image base, section and file alignment
         emit "$(le16 6)$(le16 0)$(le16 0)$(le16 0)$(le16 6)$(le16 0)$(le32 0)" # versions, Win32VersionValue
-        emit "$(le32 0x3000)$(le32 0x200)$(le32 0)"          # image size, header size, checksum
+        emit "$(le32 0x3000)$(le32 "${2:-0x200}")$(le32 0)"  # image size, header size, checksum
         emit "$(le16 3)$(le16 0x8140)"                       # console subsystem, NX + dynamic base + TS aware
         emit "$(le32 0x100000)$(le32 0x1000)$(le32 0x100000)$(le32 0x1000)" # stack and heap
         emit "$(le32 0)$(le32 16)"                           # loader flags, 16 data directories
@@ -291,6 +291,12 @@ osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h sha256 -i
 rm -f payload-unsigned.exe
 cp payload.exe payload-tampered.exe
 printf 'I' | dd of=payload-tampered.exe bs=1 seek=$((0x600)) conv=notrunc status=none
+# Headers that run past the first section's start (SizeOfHeaders 0x300 over .text at
+# 0x200), as packed programs declare them: the overlap is hashed once.
+write_pe headers-overlap-unsigned.exe 0x300
+osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h sha256 -in headers-overlap-unsigned.exe \
+    -out headers-overlap.exe >/dev/null
+rm -f headers-overlap-unsigned.exe
 # Two signatures: the primary one by another publisher, the nested one by the right one.
 sign other sha256 double-first.exe
 osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h sha1 -nest -in double-first.exe \

@@ -133,6 +133,8 @@ const Expected WildFiles[] = {
     // time stamp that does not verify.
     {"countersignature-bare-digest.exe", 0, "Vexal Norim Inc.", 0},
     {"countersignature-bare-digest-spoilt.exe", TrustTimeStamp, "", TrustTimeStamp},
+    // Headers whose declared size runs into the first section: the overlap is hashed once.
+    {"headers-overlap.exe", 0, "Vexal Norim Inc.", 0},
 };
 
 std::string Hex(std::uint32_t code)
@@ -467,27 +469,42 @@ TEST(PeImageTest, DamagedHeadersAreStatusesAndHashSkipsExactlyTheSignatureParts)
     };
     constexpr std::size_t Coff = 0x44, Optional = 0x58, SecurityEntry = Optional + 96 + 32, Sections = Optional + 0xE0;
 
-    // The hashed ranges and the three excluded parts tile the signed file exactly.
+    // The hashed ranges and the three excluded parts tile a signed file exactly, also one
+    // whose headers overlap its first section.
     PeImage image;
     std::size_t table = 0;
-    ASSERT_EQ(read(signedBytes, image), PeStatus::Ok);
-    std::vector<int> covered(signedBytes.size(), 0);
-    for (const ByteRange& range : image.hashed)
-        for (std::uint64_t i = range.offset; i < range.offset + range.size; ++i)
-            ++covered[i];
-    for (std::size_t i = Optional + 64; i < Optional + 68; ++i)
-        EXPECT_EQ(covered[i]++, 0) << "checksum byte " << i;
-    for (std::size_t i = SecurityEntry; i < SecurityEntry + 8; ++i)
-        EXPECT_EQ(covered[i]++, 0) << "directory byte " << i;
-    for (std::uint64_t i = image.certificateTable.offset; i < signedBytes.size(); ++i)
-        EXPECT_EQ(covered[i]++, 0) << "table byte " << i;
-    for (std::size_t i = 0; i < covered.size(); ++i)
-        ASSERT_EQ(covered[i], 1) << "byte " << i;
-    EXPECT_EQ(image.signedData.offset, image.certificateTable.offset + 8);
-    EXPECT_FALSE(image.pe32Plus);
+    const auto expectTiled = [&](const std::string& bytes) {
+        ASSERT_EQ(read(bytes, image), PeStatus::Ok);
+        std::vector<int> covered(bytes.size(), 0);
+        for (const ByteRange& range : image.hashed)
+            for (std::uint64_t i = range.offset; i < range.offset + range.size; ++i)
+                ++covered[i];
+        for (std::size_t i = Optional + 64; i < Optional + 68; ++i)
+            EXPECT_EQ(covered[i]++, 0) << "checksum byte " << i;
+        for (std::size_t i = SecurityEntry; i < SecurityEntry + 8; ++i)
+            EXPECT_EQ(covered[i]++, 0) << "directory byte " << i;
+        for (std::uint64_t i = image.certificateTable.offset; i < bytes.size(); ++i)
+            EXPECT_EQ(covered[i]++, 0) << "table byte " << i;
+        for (std::size_t i = 0; i < covered.size(); ++i)
+            ASSERT_EQ(covered[i], 1) << "byte " << i;
+        EXPECT_EQ(image.signedData.offset, image.certificateTable.offset + 8);
+        EXPECT_FALSE(image.pe32Plus);
+    };
+    {
+        SCOPED_TRACE("headers overlapping the first section");
+        expectTiled(zyrel_test::read_file(Folder() / "headers-overlap.exe"));
+    }
+    expectTiled(signedBytes);
 
     table = static_cast<std::size_t>(image.certificateTable.offset);
     ASSERT_EQ(read(unsignedBytes, image), PeStatus::NoSignature);
+    EXPECT_EQ(image.hashed.back().offset + image.hashed.back().size, unsignedBytes.size());
+    // Sections that overlap each other: the later one counts from where the earlier ends.
+    ASSERT_EQ(read(patched(unsignedBytes, Sections + 40 + 20, 0x300), image), PeStatus::NoSignature);
+    std::vector<int> hashedTimes(unsignedBytes.size(), 0);
+    for (const ByteRange& range : image.hashed)
+        for (std::uint64_t i = range.offset; i < range.offset + range.size; ++i)
+            ASSERT_EQ(hashedTimes[i]++, 0) << "byte " << i << " hashed twice";
     EXPECT_EQ(image.hashed.back().offset + image.hashed.back().size, unsignedBytes.size());
 
     struct Damage {
