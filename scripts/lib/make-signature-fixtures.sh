@@ -6,6 +6,8 @@
 # Nothing of it is committed: keys, certificates and programs are made afresh (openssl,
 # osslsigncode). The folder afterwards holds
 #   certs/root.pem             the test root (the tests trust it, nothing else does)
+#   certs/old-root.pem         a second test root, without basic constraints
+#   certs/trusted.pem          both roots
 #   certs/*.pem, *.key         intermediate, leaves, the time-stamping authority
 #   *.exe and friends          the files to check (listed at the end of this script)
 #   ready                      written last: a folder without it is incomplete
@@ -85,6 +87,11 @@ basicConstraints = critical, CA:TRUE, pathlen:0
 keyUsage = critical, keyCertSign, cRLSign
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[oldroot]
+subjectKeyIdentifier = hash
+[intermediate_silent]
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 [intermediate_serverauth]
 basicConstraints = critical, CA:TRUE, pathlen:0
 keyUsage = critical, keyCertSign, cRLSign
@@ -140,14 +147,14 @@ EOF
 
 key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1" 2>/dev/null; }
 
-# A self-signed CA: name, subject, folder.
+# A self-signed CA: name, subject, folder, [extensions: root].
 make_root() {
-    local name=$1 subject=$2 dir=$3
+    local name=$1 subject=$2 dir=$3 extensions=${4:-root}
     mkdir -p "$dir"
     ca_config "$dir"
     key "certs/$name.key"
     openssl req -new -key "certs/$name.key" -subj "$subject" -out "$dir/$name.csr"
-    openssl ca -batch -config "$dir/ca.cnf" -selfsign -keyfile "certs/$name.key" -extensions root \
+    openssl ca -batch -config "$dir/ca.cnf" -selfsign -keyfile "certs/$name.key" -extensions "$extensions" \
         -startdate 20190101000000Z -enddate 20491231000000Z -in "$dir/$name.csr" -out "certs/$name.pem" \
         -notext 2>/dev/null
 }
@@ -219,6 +226,22 @@ make_root stranger "/CN=Stranger Root $run/O=Stranger" "$(pwd)/ca/stranger"
 issue stranger-leaf "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$(pwd)/ca/stranger" stranger \
     20200101000000Z 20451231000000Z
 
+# A second trusted root as old roots are: version 3, but without basic constraints or key
+# usage; an intermediate and a leaf under it. And an intermediate without basic
+# constraints under the test root, which is no CA.
+make_root old-root "/CN=Zyrel Test Old Root $run/O=Zyrel Test" "$(pwd)/ca/old-root" oldroot
+issue old-root-ca "/CN=Zyrel Test Under Old Root $run/O=Zyrel Test" intermediate "$(pwd)/ca/old-root" old-root \
+    20190601000000Z 20480101000000Z
+mkdir -p ca/old-root-ca
+ca_config "$(pwd)/ca/old-root-ca"
+issue old-root-leaf "$vexal_subject" codesign "$(pwd)/ca/old-root-ca" old-root-ca 20200101000000Z 20451231000000Z
+cat certs/old-root-leaf.pem certs/old-root-ca.pem certs/old-root.pem >certs/old-root-leaf-chain.pem
+intermediate_ca silent-ca "/CN=Zyrel Test Silent CA $run/O=Zyrel Test" intermediate_silent
+issue silent-ca-leaf "$vexal_subject" codesign "$(pwd)/ca/silent-ca" silent-ca 20200101000000Z 20451231000000Z
+cat certs/silent-ca-leaf.pem certs/silent-ca.pem certs/root.pem >certs/silent-ca-leaf-chain.pem
+# Every root the tests trust.
+cat certs/root.pem certs/old-root.pem >certs/trusted.pem
+
 # The self-signed leaf with the right name, fit for code signing.
 key certs/selfsigned.key
 openssl req -new -x509 -key certs/selfsigned.key -subj "/CN=Vexal Norim Inc./O=Vexal Norim Inc." \
@@ -261,6 +284,8 @@ sign organisation sha256 organisation-only.exe
 sign nameless sha256 no-common-name.exe
 sign serverauth sha256 server-auth-only.exe
 sign stranger-leaf sha256 untrusted-root.exe
+sign old-root-leaf sha256 old-root.exe
+sign silent-ca-leaf sha256 intermediate-without-basic-constraints.exe
 # The chain's usage: leaves under an intermediate limited to TLS servers (with and without
 # a usage of their own), under one limited to code signing (the control), under one that
 # names only anyExtendedKeyUsage; and a time stamp whose authority's chain is not for time

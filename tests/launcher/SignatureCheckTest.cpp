@@ -135,6 +135,10 @@ const Expected WildFiles[] = {
     {"countersignature-bare-digest-spoilt.exe", TrustTimeStamp, "", TrustTimeStamp},
     // Headers whose declared size runs into the first section: the overlap is hashed once.
     {"headers-overlap.exe", 0, "Vexal Norim Inc.", 0},
+    // A trusted root without basic constraints is an anchor all the same; an intermediate
+    // without them is no CA.
+    {"old-root.exe", 0, "Vexal Norim Inc.", 0},
+    {"intermediate-without-basic-constraints.exe", TrustBasicConstraints, "", TrustBasicConstraints},
 };
 
 std::string Hex(std::uint32_t code)
@@ -209,7 +213,8 @@ protected:
         if (!zyrel_test::running_under_wine()) {
             GTEST_SKIP() << "trust " << to_string(Folder() / "certs" / "root.pem") << " on this machine first";
         }
-        ASSERT_TRUE(zyrel_test::trust_root_certificate(Folder() / "certs" / "root.pem")) << GetLastError();
+        for (const char* root : {"root.pem", "old-root.pem"})
+            ASSERT_TRUE(zyrel_test::trust_root_certificate(Folder() / "certs" / root)) << root << ": " << GetLastError();
         done = true;
     }
 
@@ -243,8 +248,8 @@ private:
 #else
     void TrustTestRootOnly()
     {
-        // Only the test root is trusted: the system's own roots do not take part.
-        m_file.set((Folder() / "certs" / "root.pem").c_str());
+        // Only the test roots are trusted: the system's own roots do not take part.
+        m_file.set((Folder() / "certs" / "trusted.pem").c_str());
         m_dir.set((Folder() / "certs" / "no-such-folder").c_str());
     }
     zyrel_test::scoped_variable m_file{"SSL_CERT_FILE", nullptr};

@@ -287,6 +287,23 @@ bool ChainAllows(STACK_OF(X509)* chain, std::uint32_t usage)
     return count > 0;
 }
 
+// Windows takes a certificate of the trust store as the anchor it is, whether or not it
+// says it may issue certificates: old roots (of 1997, say) carry extensions but no basic
+// constraints, which OpenSSL refuses at the top of a chain. Only a trusted anchor that
+// says nothing either way is excused; an intermediate still needs CA:TRUE, and a root
+// whose basic constraints or key usage deny it stays refused.
+int ExcuseSilentAnchor(int ok, X509_STORE_CTX* context)
+{
+    if (ok != 0 || X509_STORE_CTX_get_error(context) != X509_V_ERR_INVALID_CA)
+        return ok;
+    const int depth = X509_STORE_CTX_get_error_depth(context);
+    X509* anchor = X509_STORE_CTX_get_current_cert(context);
+    const bool isTrustedTop = depth > 0 && depth == sk_X509_num(X509_STORE_CTX_get0_chain(context)) - 1 &&
+                              depth >= X509_STORE_CTX_get_num_untrusted(context);
+    const bool saysNothing = anchor != nullptr && (X509_get_extension_flags(anchor) & (EXFLAG_BCONS | EXFLAG_KUSAGE)) == 0;
+    return isTrustedTop && saysNothing ? 1 : ok;
+}
+
 // The chain from `leaf` to a trust anchor, valid at `when`, fit for `usage` (an XKU_ bit):
 // 0 or the chain's code. Windows' order: a weakly signed certificate first, then what
 // OpenSSL found, then the chain's usage.
@@ -301,6 +318,7 @@ std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrust
     // Level 0: no digest or key is refused for the security level's sake. The weak digests
     // are this check's own decision (below), the same on every system.
     X509_VERIFY_PARAM_set_auth_level(parameters, 0);
+    X509_STORE_CTX_set_verify_cb(context.get(), ExcuseSilentAnchor);
     const bool verified = X509_verify_cert(context.get()) == 1;
     STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get());
     if (HasWeakSignature(chain)) {
