@@ -116,6 +116,12 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[codesign_lifetime]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning, 1.3.6.1.4.1.311.10.3.13
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 [nousage]
 basicConstraints = CA:FALSE
 keyUsage = critical, digitalSignature
@@ -190,6 +196,11 @@ issue vexal "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" interm
 issue other "/CN=Other Publisher Ltd./O=Other Publisher Ltd./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue capitals "/CN=VEXAL NORIM INC./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue expired "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20210101000000Z
+# For lifetime signing: one expired, one still valid.
+issue lifetime-expired "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign_lifetime "$mi" intermediate \
+    20200101000000Z 20210101000000Z
+issue lifetime "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign_lifetime "$mi" intermediate \
+    20200101000000Z 20451231000000Z
 issue organisation "/O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue nameless "/C=CA/L=Vexal Norim Inc." codesign "$mi" intermediate 20200101000000Z 20451231000000Z
 issue serverauth "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" serverauth "$mi" intermediate 20200101000000Z 20451231000000Z
@@ -250,7 +261,7 @@ openssl req -new -x509 -key certs/selfsigned.key -subj "/CN=Vexal Norim Inc./O=V
 
 chain() { cat "certs/$1.pem" certs/intermediate.pem certs/root.pem >"certs/$1-chain.pem"; }
 for leaf in vexal other capitals expired organisation nameless serverauth tsa md5 sha1cert tsa-md5 tsa-uncritical \
-    tsa-nousage; do
+    tsa-nousage lifetime-expired lifetime; do
     chain "$leaf"
 done
 for leaf in tls-ca-leaf tls-ca-nousage code-ca-leaf code-ca-nousage any-ca-leaf code-ca-tsa; do
@@ -308,6 +319,11 @@ osslsigncode sign -certs certs/selfsigned.pem -key certs/selfsigned.key -h sha25
 sign expired sha256 expired.exe -time "$tsa_time"
 # shellcheck disable=SC2046
 sign expired sha256 expired-timestamped.exe -time "$tsa_time" $(timestamp)
+# Lifetime signing: the time stamp does not save the expired certificate.
+# shellcheck disable=SC2046
+sign lifetime-expired sha256 lifetime-expired-timestamped.exe -time "$tsa_time" $(timestamp)
+# shellcheck disable=SC2046
+sign lifetime sha256 lifetime-timestamped.exe -time "$tsa_time" $(timestamp)
 # Data after the last section (an installer's payload, typically) is part of the image
 # hash: signed with some, then that data changed.
 { cat unsigned.exe; printf 'installer payload after the sections'; } >payload-unsigned.exe

@@ -139,6 +139,10 @@ const Expected WildFiles[] = {
     // without them is no CA.
     {"old-root.exe", 0, "Vexal Norim Inc.", 0},
     {"intermediate-without-basic-constraints.exe", TrustBasicConstraints, "", TrustBasicConstraints},
+    // A certificate for lifetime signing is judged now, time stamp or not: expired, its
+    // time-stamped signature is refused; valid, it passes.
+    {"lifetime-expired-timestamped.exe", CertExpired, "", CertExpired},
+    {"lifetime-timestamped.exe", 0, "Vexal Norim Inc.", 0},
 };
 
 std::string Hex(std::uint32_t code)

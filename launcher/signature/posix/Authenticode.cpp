@@ -6,7 +6,8 @@
 //   3. the image hash recomputed and compared;
 //   4. the signature over the signed attributes (with the content's digest among them);
 //   5. a time stamp, when there is one (RFC 3161 token or the older countersignature):
-//      checked, and its time then counts for the chain instead of now;
+//      checked, and its time then counts for the chain instead of now, unless the signer's
+//      certificate is for lifetime signing;
 //   6. the signer's chain to a trust anchor of the system's store, and the signer's fitness
 //      for code signing; revocation is not checked, as with WTD_REVOKE_NONE.
 // Each failure stops the check with Windows' code for it.
@@ -82,6 +83,7 @@ using HeldCertificatesPtr = std::unique_ptr<STACK_OF(X509), FreeHeldCertificates
 // The object identifiers of Authenticode that OpenSSL has no names for.
 constexpr const char* SpcIndirectDataOid = "1.3.6.1.4.1.311.2.1.4";
 constexpr const char* Rfc3161TimeStampOid = "1.3.6.1.4.1.311.3.3.1";
+constexpr const char* LifetimeSigningOid = "1.3.6.1.4.1.311.10.3.13";
 // SPC_PE_IMAGE_DATAOBJ (1.3.6.1.4.1.311.2.1.15), as DER content bytes.
 constexpr std::uint8_t SpcPeImageDataOid[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F};
 
@@ -334,6 +336,17 @@ std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrust
         return CertWrongUsage;
     }
     return 0;
+}
+
+// Whether the certificate's extended key usage names the usage `dotted`.
+bool NamesUsage(X509* certificate, const char* dotted)
+{
+    auto* usages = static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(certificate, NID_ext_key_usage, nullptr, nullptr));
+    bool named = false;
+    for (int i = 0; usages != nullptr && i < sk_ASN1_OBJECT_num(usages) && !named; ++i)
+        named = HasOid(sk_ASN1_OBJECT_value(usages, i), dotted);
+    EXTENDED_KEY_USAGE_free(usages);
+    return named;
 }
 
 // The signer's own key must be fit for signing: a key usage, when present, allows digital
@@ -606,6 +619,10 @@ SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const 
     std::time_t when = now;
     if ((verdict.code = CheckTimeStamp(*message, *signerInfo, trust, when)) != 0)
         return verdict;
+    // A certificate for lifetime signing makes its signatures live no longer than itself:
+    // a time stamp must still verify, but its time does not stand in for now.
+    if (NamesUsage(signer, LifetimeSigningOid))
+        when = now;
     int detail = 0;
     if ((verdict.code = VerifyChain(trust, signer, message->d.sign->cert, when, XKU_CODE_SIGN, detail)) != 0) {
         VXN_LOG("SignatureCheck", VXN::LogLevel::Debug, "Signer chain rejected: {0}",

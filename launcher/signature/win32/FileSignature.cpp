@@ -6,7 +6,7 @@
 //   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
 //   4. CertFindCertificateInStore(CERT_FIND_SUBJECT_CERT): the signer's certificate;
 //   4a. the signer's time stamp, then its chain for code signing under the Authenticode
-//      chain policy at the stamp's time: Wine's WinVerifyTrust accepts a chain to an
+//      chain policy at the stamp's time (now for a certificate for lifetime signing): Wine's WinVerifyTrust accepts a chain to an
 //      untrusted or self-signed root, an expired signer, a signer not meant for code
 //      signing and a spoilt time stamp, all of which Windows refuses, so the question is
 //      asked again where both answer it; on Windows this repeats a verdict already given.
@@ -147,7 +147,11 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
             failure = ChainPolicyError(certificate, store, nullptr);
             break;
         case signature::platform::TimeStampState::Valid:
-            failure = ChainPolicyError(certificate, store, &stamped);
+            // A certificate for lifetime signing counts now, time stamp or not.
+            failure = ChainPolicyError(certificate, store,
+                                       signature::platform::CertificateNames(certificate, szOID_KP_LIFETIME_SIGNING)
+                                           ? nullptr
+                                           : &stamped);
             break;
         case signature::platform::TimeStampState::Invalid:
             failure = stampFailure;
