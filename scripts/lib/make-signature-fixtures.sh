@@ -444,6 +444,22 @@ first_after() { # file, marker, depth, kind
             if (field[2] == depth && index($0, kind)) { print field[1] " " field[3] " " field[4]; found = 1 }
         }'
 }
+# The last bytes of a DER file (a signature value that ends it) replaced by a new value of
+# the same length.
+replace_signature() { # file, signature
+    head -c $(($(stat -c %s "$1") - $(stat -c %s "$2"))) "$1" >"$1.new"
+    cat "$2" >>"$1.new"
+    mv "$1.new" "$1"
+}
+# A certificate whose signed part was changed in place, signed again by its issuer.
+resign_certificate() { # DER file, issuer
+    local tbs_offset tbs_header tbs_length
+    read -r tbs_offset tbs_header tbs_length <<<"$(first_after "$1" ':d=1' 1 SEQUENCE)"
+    tail -c +$((tbs_offset + 1)) "$1" | head -c $((tbs_header + tbs_length)) |
+        openssl dgst -sha256 -sign "certs/$2.key" -binary >"$1.signature"
+    replace_signature "$1" "$1.signature"
+    rm -f "$1.signature"
+}
 countersign() { # leaf, output, [digest, [bare]]
     local leaf=$1 output=$2 digest=${3:-sha256} form=${4:-} work=ca/countersign
     mkdir -p "$work"
@@ -465,15 +481,12 @@ countersign() { # leaf, output, [digest, [bare]]
         # The signature value made again over the bare digest of the signed attributes (as
         # a SET), without the DigestInfo around it, as old counter-signing services did.
         # It keeps its length and ends the SignerInfo.
-        local attributes_offset attributes_header attributes_length signature_size
+        local attributes_offset attributes_header attributes_length
         read -r attributes_offset attributes_header attributes_length <<<"$(first_after "$work/counter-info.der" 'cont [ 0 ]' 1 'cont [ 0 ]')"
         { emit '\x31'; tail -c +$((attributes_offset + 2)) "$work/counter-info.der" |
             head -c $((attributes_header + attributes_length - 1)); } | openssl dgst "-$digest" -binary >"$work/attributes.digest"
         openssl pkeyutl -sign -inkey certs/tsa.key -in "$work/attributes.digest" -out "$work/bare.sig"
-        signature_size=$(stat -c %s "$work/bare.sig")
-        head -c $(($(stat -c %s "$work/counter-info.der") - signature_size)) "$work/counter-info.der" >"$work/counter-bare.der"
-        cat "$work/bare.sig" >>"$work/counter-bare.der"
-        mv "$work/counter-bare.der" "$work/counter-info.der"
+        replace_signature "$work/counter-info.der" "$work/bare.sig"
     fi
     # [1] { SEQUENCE { countersignature, SET { SignerInfo } } }, every length in two bytes.
     local info_size set_size attribute_size attributes_size
@@ -544,6 +557,20 @@ countersign vexal countersignature-bare-digest.exe sha1 bare
 cp countersignature-bare-digest.exe countersignature-bare-digest-spoilt.exe
 flip_byte countersignature-bare-digest-spoilt.exe \
     $(($(stat -c %s unsigned.exe) + 8 + $(stat -c %s ca/countersign/countersigned.der) - 20))
+# A subject whose first common name is a BIT STRING ("Evil Corp"), which is no text, before
+# the publisher's name as its unit: the certificate made with a placeholder common name,
+# that value turned into a BIT STRING of the same length, and signed again.
+issue evil-name "/CN=XEvil Corp/OU=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z
+openssl x509 -in certs/evil-name.pem -outform DER -out ca/evil-name.der
+evil_at=$(grep -obUa "XEvil Corp" ca/evil-name.der | head -n 1 | cut -d: -f1)
+[ "$(od -An -tx1 -j $((evil_at - 2)) -N 2 ca/evil-name.der | tr -d ' \n')" = 0c0a ] ||
+    { echo "unexpected common name encoding" >&2; exit 1; }
+emit '\x03' | dd of=ca/evil-name.der bs=1 seek=$((evil_at - 2)) conv=notrunc status=none
+emit '\x00' | dd of=ca/evil-name.der bs=1 seek="$evil_at" conv=notrunc status=none
+resign_certificate ca/evil-name.der intermediate
+openssl x509 -inform DER -in ca/evil-name.der -out certs/evil-name.pem
+chain evil-name
+sign evil-name sha256 common-name-not-text.exe
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe

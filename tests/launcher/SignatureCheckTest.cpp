@@ -143,6 +143,9 @@ const Expected WildFiles[] = {
     // time-stamped signature is refused; valid, it passes.
     {"lifetime-expired-timestamped.exe", CertExpired, "", CertExpired},
     {"lifetime-timestamped.exe", 0, "Vexal Norim Inc.", 0},
+    // The first common name is the name even when it is no text (a BIT STRING): then the
+    // signer has none, and the publisher's name as the unit after it does not count.
+    {"common-name-not-text.exe", TrustFail, "", TrustFail},
 };
 
 std::string Hex(std::uint32_t code)

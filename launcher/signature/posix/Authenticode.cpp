@@ -521,15 +521,21 @@ bool NameEntryText(X509_NAME_ENTRY* entry, vxn::wstring& out)
 
 // CertGetNameStringW's CERT_NAME_SIMPLE_DISPLAY_TYPE: the subject's first common name,
 // else its first organisational unit, else organisation, else e-mail address; else the
-// first e-mail address among the alternative names; else nothing.
+// first e-mail address among the alternative names; else nothing. The first attribute of
+// the first of these types that the subject has is the name: one whose value is no text
+// (a common name as a BIT STRING, say) is no name, never a reason to take the next type,
+// which would let a subject choose which of its attributes is read.
 vxn::wstring SimpleDisplayName(X509* certificate)
 {
     vxn::wstring name;
     X509_NAME* subject = X509_get_subject_name(certificate);
     for (int nid : {NID_commonName, NID_organizationalUnitName, NID_organizationName, NID_pkcs9_emailAddress}) {
         const int index = subject != nullptr ? X509_NAME_get_index_by_NID(subject, nid, -1) : -1;
-        if (index >= 0 && NameEntryText(X509_NAME_get_entry(subject, index), name))
+        if (index >= 0) {
+            if (!NameEntryText(X509_NAME_get_entry(subject, index), name))
+                name.clear();
             return name;
+        }
     }
     auto* alternatives = static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
     for (int i = 0; alternatives != nullptr && i < sk_GENERAL_NAME_num(alternatives); ++i) {
