@@ -27,6 +27,9 @@ le16() { printf '\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)); }
 le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
 zeros() { head -c "$1" /dev/zero; }
 emit() { printf '%b' "$1"; }
+# `length` bytes of a file from `offset` (dd, not tail | head: head's early exit would
+# break tail's pipe, which pipefail counts as a failure).
+bytes() { dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count="$3" bs=65536 status=none; }
 
 write_pe() { # file, [SizeOfHeaders: 0x200, where .text begins]
     {
@@ -151,7 +154,7 @@ EOF
     echo 1000 >"$1/serial"
 }
 
-key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1" 2>/dev/null; }
+key() { openssl genpkey -algorithm RSA -pkeyopt "rsa_keygen_bits:${2:-2048}" -out "$1" 2>/dev/null; }
 
 # A self-signed CA: name, subject, folder, [extensions: root].
 make_root() {
@@ -166,10 +169,10 @@ make_root() {
 }
 
 # A certificate issued by a CA: name, subject, extensions, CA folder, CA name, start, end,
-# and the digest of the CA's signature (sha256 unless given).
+# the digest of the CA's signature (sha256 unless given) and the size of its RSA key (2048).
 issue() {
-    local name=$1 subject=$2 extensions=$3 dir=$4 issuer=$5 start=$6 end=$7 md=${8:-sha256}
-    key "certs/$name.key"
+    local name=$1 subject=$2 extensions=$3 dir=$4 issuer=$5 start=$6 end=$7 md=${8:-sha256} bits=${9:-2048}
+    key "certs/$name.key" "$bits"
     openssl req -new -key "certs/$name.key" -subj "$subject" -out "$dir/$name.csr"
     openssl ca -batch -config "$dir/ca.cnf" -cert "certs/$issuer.pem" -keyfile "certs/$issuer.key" \
         -extensions "$extensions" -md "$md" -startdate "$start" -enddate "$end" -in "$dir/$name.csr" \
@@ -216,6 +219,11 @@ issue tsa-nousage "/CN=Zyrel Test Time Stamping Without Usage/O=Zyrel Test" nous
 issue md5 "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z md5
 issue sha1cert "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z 20451231000000Z sha1
 issue tsa-md5 "/CN=Zyrel Test Time Stamping MD5/O=Zyrel Test" timestamping "$mi" intermediate 20190701000000Z 20471231000000Z md5
+# RSA keys of 512 bits, the leaf's and the authority's, under the sound intermediate.
+issue rsa512 "/CN=Vexal Norim Inc./O=Vexal Norim Inc./C=CA" codesign "$mi" intermediate 20200101000000Z \
+    20451231000000Z sha256 512
+issue tsa-rsa512 "/CN=Zyrel Test Time Stamping RSA 512/O=Zyrel Test" timestamping "$mi" intermediate \
+    20190701000000Z 20471231000000Z sha256 512
 
 # Intermediates whose own extended key usage limits what their leaves may do: the chain's
 # usage is what every certificate in it allows.
@@ -261,7 +269,7 @@ openssl req -new -x509 -key certs/selfsigned.key -subj "/CN=Vexal Norim Inc./O=V
 
 chain() { cat "certs/$1.pem" certs/intermediate.pem certs/root.pem >"certs/$1-chain.pem"; }
 for leaf in vexal other capitals expired organisation nameless serverauth tsa md5 sha1cert tsa-md5 tsa-uncritical \
-    tsa-nousage lifetime-expired lifetime; do
+    tsa-nousage lifetime-expired lifetime rsa512 tsa-rsa512; do
     chain "$leaf"
 done
 for leaf in tls-ca-leaf tls-ca-nousage code-ca-leaf code-ca-nousage any-ca-leaf code-ca-tsa; do
@@ -398,7 +406,7 @@ last_at_depth() { # file, depth, kind
 }
 # Replaces `removed` bytes at an offset of a DER file with the bytes of another file (0:
 # inserts them), changing the length of every constructed element whose content holds
-# that place (each must carry a two-byte length).
+# that place (each must keep the form of its length: one byte below 128, or two bytes).
 der_splice() { # file, offset, removed, piece
     local file=$1 at=$2 removed=$3 piece=$4 change start header old
     change=$(($(stat -c %s "$piece") - removed))
@@ -412,9 +420,15 @@ der_splice() { # file, offset, removed, piece
         }')
     { head -c "$at" "$file"; cat "$piece"; tail -c +$((at + removed + 1)) "$file"; } >"$file.changed"
     while read -r start header; do
-        [ "$header" = 4 ] || { echo "der_splice: the element at $start has no two-byte length" >&2; return 1; }
-        old=$((0x$(od -An -tx1 -j $((start + 2)) -N 2 "$file.changed" | tr -d ' \n')))
-        emit "$(be16 $((old + change)))" | dd of="$file.changed" bs=1 seek=$((start + 2)) conv=notrunc status=none
+        if [ "$header" = 2 ]; then
+            old=$((0x$(od -An -tx1 -j $((start + 1)) -N 1 "$file.changed" | tr -d ' \n')))
+            [ $((old + change)) -lt 128 ] || { echo "der_splice: the element at $start outgrows its length" >&2; return 1; }
+            emit "$(printf '\\x%02x' $((old + change)))" | dd of="$file.changed" bs=1 seek=$((start + 1)) conv=notrunc status=none
+        else
+            [ "$header" = 4 ] || { echo "der_splice: the element at $start has no two-byte length" >&2; return 1; }
+            old=$((0x$(od -An -tx1 -j $((start + 2)) -N 2 "$file.changed" | tr -d ' \n')))
+            emit "$(be16 $((old + change)))" | dd of="$file.changed" bs=1 seek=$((start + 2)) conv=notrunc status=none
+        fi
     done <<<"$around"
     mv "$file.changed" "$file"
 }
@@ -451,11 +465,17 @@ replace_signature() { # file, signature
     cat "$2" >>"$1.new"
     mv "$1.new" "$1"
 }
+# A SignerInfo's signed attributes, [0] IMPLICIT in the file, as the SET their signature
+# covers.
+signed_attributes() { # file, offset, header length, length
+    emit '\x31'
+    bytes "$1" $(($2 + 1)) $(($3 + $4 - 1))
+}
 # A certificate whose signed part was changed in place, signed again by its issuer.
 resign_certificate() { # DER file, issuer
     local tbs_offset tbs_header tbs_length
     read -r tbs_offset tbs_header tbs_length <<<"$(first_after "$1" ':d=1' 1 SEQUENCE)"
-    tail -c +$((tbs_offset + 1)) "$1" | head -c $((tbs_header + tbs_length)) |
+    bytes "$1" "$tbs_offset" $((tbs_header + tbs_length)) |
         openssl dgst -sha256 -sign "certs/$2.key" -binary >"$1.signature"
     replace_signature "$1" "$1.signature"
     rm -f "$1.signature"
@@ -471,20 +491,20 @@ countersign() { # leaf, output, [digest, [bare]]
     local info_offset info_header info_length digest_offset digest_header digest_length
     read -r info_offset info_header info_length <<<"$(last_at_depth "$work/message.der" 4 SEQUENCE)"
     read -r digest_offset digest_header digest_length <<<"$(last_at_depth "$work/message.der" 5 'OCTET STRING')"
-    tail -c +$((digest_offset + digest_header + 1)) "$work/message.der" | head -c "$digest_length" >"$work/signature.bin"
+    bytes "$work/message.der" $((digest_offset + digest_header)) "$digest_length" >"$work/signature.bin"
     openssl cms -sign -binary -in "$work/signature.bin" -signer certs/tsa.pem -inkey certs/tsa.key -md "$digest" \
         -nocerts -nosmimecap -outform DER -out "$work/counter.der"
     local counter_offset counter_header counter_length
     read -r counter_offset counter_header counter_length <<<"$(last_at_depth "$work/counter.der" 4 SEQUENCE)"
-    tail -c +$((counter_offset + 1)) "$work/counter.der" | head -c $((counter_header + counter_length)) >"$work/counter-info.der"
+    bytes "$work/counter.der" "$counter_offset" $((counter_header + counter_length)) >"$work/counter-info.der"
     if [ "$form" = bare ]; then
         # The signature value made again over the bare digest of the signed attributes (as
         # a SET), without the DigestInfo around it, as old counter-signing services did.
         # It keeps its length and ends the SignerInfo.
         local attributes_offset attributes_header attributes_length
         read -r attributes_offset attributes_header attributes_length <<<"$(first_after "$work/counter-info.der" 'cont [ 0 ]' 1 'cont [ 0 ]')"
-        { emit '\x31'; tail -c +$((attributes_offset + 2)) "$work/counter-info.der" |
-            head -c $((attributes_header + attributes_length - 1)); } | openssl dgst "-$digest" -binary >"$work/attributes.digest"
+        signed_attributes "$work/counter-info.der" "$attributes_offset" "$attributes_header" "$attributes_length" |
+            openssl dgst "-$digest" -binary >"$work/attributes.digest"
         openssl pkeyutl -sign -inkey certs/tsa.key -in "$work/attributes.digest" -out "$work/bare.sig"
         replace_signature "$work/counter-info.der" "$work/bare.sig"
     fi
@@ -540,7 +560,7 @@ restamp() { # authority, output
     osslsigncode extract-signature -in vexal-timestamped.exe -out "$work/message.der" >/dev/null
     read -r token_offset token_header token_length <<<"$(first_after "$work/message.der" 1.3.6.1.4.1.311.3.3.1 8 SEQUENCE)"
     read -r info_offset info_header info_length <<<"$(first_after "$work/message.der" id-smime-ct-TSTInfo 13 'OCTET STRING')"
-    tail -c +$((info_offset + info_header + 1)) "$work/message.der" | head -c "$info_length" >"$work/tstinfo.der"
+    bytes "$work/message.der" $((info_offset + info_header)) "$info_length" >"$work/tstinfo.der"
     openssl cms -sign -binary -nodetach -in "$work/tstinfo.der" -econtent_type id-smime-ct-TSTInfo \
         -signer "certs/$1.pem" -inkey "certs/$1.key" -certfile certs/intermediate.pem -md sha256 -nosmimecap -outform DER -out "$work/token.der"
     der_splice "$work/message.der" "$token_offset" $((token_header + token_length)) "$work/token.der"
@@ -571,6 +591,50 @@ resign_certificate ca/evil-name.der intermediate
 openssl x509 -inform DER -in ca/evil-name.der -out certs/evil-name.pem
 chain evil-name
 sign evil-name sha256 common-name-not-text.exe
+# Weak digests: MD5 for the SignerInfo alone, the image hash SHA-256 (the data to sign
+# made apart and signed, its content-type attribute, which osslsigncode labels a CTL
+# there, set to SpcIndirectData and signed again), and MD5 for both.
+rm -f ca/md5-signer.data ca/md5-signer.der
+osslsigncode extract-data -h sha256 -in unsigned.exe -out ca/md5-signer.data >/dev/null
+osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h md5 -in ca/md5-signer.data \
+    -out ca/md5-signer.der >/dev/null
+read -r label_offset label_header label_length <<<"$(first_after ca/md5-signer.der :contentType 8 OBJECT)"
+emit '\x06\x0a\x2b\x06\x01\x04\x01\x82\x37\x02\x01\x04' >ca/md5-signer.label
+der_splice ca/md5-signer.der "$label_offset" $((label_header + label_length)) ca/md5-signer.label
+read -r attributes_offset attributes_header attributes_length <<<"$(first_after ca/md5-signer.der 'cont [ 0 ]' 5 'cont [ 0 ]')"
+signed_attributes ca/md5-signer.der "$attributes_offset" "$attributes_header" "$attributes_length" |
+    openssl dgst -md5 -sign certs/vexal.key -binary >ca/md5-signer.sig
+replace_signature ca/md5-signer.der ca/md5-signer.sig
+embed_message ca/md5-signer.der md5-signer-digest.exe
+sign vexal md5 md5-file-digest.exe
+# Keys of 512 bits in the signer's chain and in the time stamp's.
+sign rsa512 sha256 rsa512-signer.exe
+# shellcheck disable=SC2046
+sign vexal sha256 rsa512-timestamp.exe $(timestamp tsa-rsa512)
+# Content types relabelled as SPC_PE_IMAGE_DATAOBJ (same length, last byte 0x04 -> 0x0F):
+# the signer's content-type attribute (its signed attributes signed again), and the
+# SignedData's own content type (which no signature covers).
+relabel() { # file, offset of the identifier's element
+    emit '\x0f' | dd of="$1" bs=1 seek=$(($2 + 11)) conv=notrunc status=none
+}
+rm -f ca/relabel.der
+osslsigncode extract-signature -in vexal-sha256.exe -out ca/relabel.der >/dev/null
+cp ca/relabel.der ca/relabel-outer.der
+read -r attributes_offset attributes_header attributes_length <<<"$(first_after ca/relabel.der 'cont [ 0 ]' 5 'cont [ 0 ]')"
+for at in $(openssl asn1parse -inform DER -in ca/relabel.der | awk -F: '/OBJECT +:1.3.6.1.4.1.311.2.1.4$/ { print $1 + 0 }'); do
+    if [ "$at" -gt "$attributes_offset" ] && [ "$at" -lt $((attributes_offset + attributes_header + attributes_length)) ]; then
+        relabel ca/relabel.der "$at"
+    elif [ "$at" -lt "$attributes_offset" ] && [ ! -e ca/relabel-outer.done ]; then
+        relabel ca/relabel-outer.der "$at"
+        : >ca/relabel-outer.done
+    fi
+done
+rm -f ca/relabel-outer.done
+signed_attributes ca/relabel.der "$attributes_offset" "$attributes_header" "$attributes_length" |
+    openssl dgst -sha256 -sign certs/vexal.key -binary >ca/relabel.sig
+replace_signature ca/relabel.der ca/relabel.sig
+embed_message ca/relabel.der content-type-relabelled.exe
+embed_message ca/relabel-outer.der signed-data-relabelled.exe
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe

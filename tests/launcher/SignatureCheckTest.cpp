@@ -108,13 +108,21 @@ const Expected ChainUsageFiles[] = {
     {"timestamp-ca-code-signing.exe", CertWrongUsage, "", CertWrongUsage},
 };
 
-// Certificates signed with MD5 in either chain are refused as Windows' weak-signature
-// policy refuses them (CERT_TRUST_IS_NOT_SIGNATURE_VALID, reported as
-// TRUST_E_CERT_SIGNATURE); SHA-1 certificates still pass. (osslsigncode accepts all.)
+// Certificates signed with MD5 or with short RSA keys in either chain are refused as
+// Windows' weak-signature policy refuses them (CERT_TRUST_IS_NOT_SIGNATURE_VALID, reported
+// as TRUST_E_CERT_SIGNATURE); SHA-1 certificates still pass. MD5 as a digest of the
+// signature itself is refused as an algorithm. (osslsigncode accepts all.)
 const Expected WeakSignatureFiles[] = {
     {"md5-certificate.exe", TrustCertificateSignature, "", TrustCertificateSignature},
     {"timestamp-md5-certificate.exe", TrustCertificateSignature, "", TrustCertificateSignature},
     {"sha1-certificate.exe", 0, "Vexal Norim Inc.", 0},
+    // RSA keys of 512 bits, the signer's or the time-stamping authority's, are weak too.
+    {"rsa512-signer.exe", TrustCertificateSignature, "", TrustCertificateSignature},
+    {"rsa512-timestamp.exe", TrustCertificateSignature, "", TrustCertificateSignature},
+    // MD5 as the signer's digest (the image hash SHA-256), or as both, is an algorithm
+    // refused.
+    {"md5-signer-digest.exe", BadAlgorithm, "", BadAlgorithm},
+    {"md5-file-digest.exe", BadAlgorithm, "", BadAlgorithm},
 };
 
 // Structures of real signed files that Windows judges in its own way, each rebuilt by the
@@ -146,6 +154,10 @@ const Expected WildFiles[] = {
     // The first common name is the name even when it is no text (a BIT STRING): then the
     // signer has none, and the publisher's name as the unit after it does not count.
     {"common-name-not-text.exe", TrustFail, "", TrustFail},
+    // A signer whose content-type attribute, or a SignedData whose content type, names
+    // anything but SpcIndirectData signs no Authenticode content.
+    {"content-type-relabelled.exe", TrustNoSignature, "", TrustNoSignature},
+    {"signed-data-relabelled.exe", TrustNoSignature, "", TrustNoSignature},
 };
 
 std::string Hex(std::uint32_t code)

@@ -19,11 +19,13 @@
 //     authority's; otherwise CERT_E_WRONG_USAGE. anyExtendedKeyUsage is a usage like any
 //     other and does not stand in for code signing: Windows intersects by identifier, and
 //     a chain that only names "any" is not one that was meant for code.
-//   - weak signatures: a certificate signed with MD2, MD4 or MD5 makes the chain's
-//     signatures invalid (CERT_TRUST_IS_NOT_SIGNATURE_VALID with CERT_TRUST_HAS_WEAK_SIGNATURE),
-//     which the chain policies report first, as TRUST_E_CERT_SIGNATURE. SHA-1 stays
-//     accepted. OpenSSL's own security level is held at 0 so that openssl.cnf cannot move
-//     the verdict either way.
+//   - weak signatures: a certificate signed with MD2, MD4 or MD5, or one with an RSA key
+//     shorter than 1023 bits, makes the chain's signatures invalid
+//     (CERT_TRUST_IS_NOT_SIGNATURE_VALID with CERT_TRUST_HAS_WEAK_SIGNATURE), which the
+//     chain policies report first, as TRUST_E_CERT_SIGNATURE. SHA-1 stays accepted. The
+//     signer's own digest must not be one of those three either (NTE_BAD_ALGID, as for
+//     the image hash). OpenSSL's own security level is held at 0 so that openssl.cnf
+//     cannot move the verdict either way.
 #include "signature/posix/Authenticode.h"
 
 #include "signature/Der.h"
@@ -251,18 +253,38 @@ std::uint32_t ChainCode(int error)
     }
 }
 
+// The digests Windows no longer accepts in a signature: MD2, MD4, MD5 (SHA-1 still passes).
+bool IsWeakDigest(int digest)
+{
+    return digest == NID_md5 || digest == NID_md4 || digest == NID_md2;
+}
+
 // Whether a certificate is signed with a digest that Windows no longer accepts in a chain.
 bool WeaklySigned(const X509* certificate)
 {
     int digest = NID_undef;
     if (OBJ_find_sigid_algs(X509_get_signature_nid(certificate), &digest, nullptr) != 1)
         return false; // not a signature algorithm known by its digest: the signature check judges it
-    return digest == NID_md5 || digest == NID_md4 || digest == NID_md2;
+    return IsWeakDigest(digest);
 }
 
-// Whether any certificate of the chain, as far as it was built, is weakly signed. A
-// self-signed top is a trust anchor (or no anchor at all): its own signature vouches for
-// nothing, so its digest does not count.
+// Windows' shortest RSA key in a chain (MinRsaPubKeyBitLength, whose default is 1023:
+// the update that blocked keys under 1024 bits lets through those whose top bit happens
+// to be clear).
+constexpr int MinimumRsaBits = 1023;
+
+// Whether a certificate's key is an RSA key shorter than that: Windows counts it as a weak
+// signature too (CERT_TRUST_HAS_WEAK_SIGNATURE), as it counts a weak digest.
+bool HasWeakKey(X509* certificate)
+{
+    const EVP_PKEY* key = X509_get0_pubkey(certificate);
+    return key != nullptr && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) < MinimumRsaBits;
+}
+
+// Whether any certificate of the chain, as far as it was built, is weak: weakly signed or
+// with a short RSA key. A self-signed top is a trust anchor (or no anchor at all): its own
+// signature vouches for nothing, and Windows weighs a root's key only when asked to
+// (CERT_CHAIN_ENABLE_WEAK_RSA_ROOT_FLAG), so it does not count.
 bool HasWeakSignature(STACK_OF(X509)* chain)
 {
     const int count = chain != nullptr ? sk_X509_num(chain) : 0;
@@ -270,7 +292,7 @@ bool HasWeakSignature(STACK_OF(X509)* chain)
         X509* certificate = sk_X509_value(chain, i);
         if (i == count - 1 && i > 0 && (X509_get_extension_flags(certificate) & EXFLAG_SS))
             break;
-        if (WeaklySigned(certificate))
+        if (WeaklySigned(certificate) || HasWeakKey(certificate))
             return true;
     }
     return false;
@@ -604,6 +626,20 @@ SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const 
         return verdict;
     }
     PKCS7_SIGNER_INFO* signerInfo = sk_PKCS7_SIGNER_INFO_value(signerInfos, 0);
+    // The signer signs an SpcIndirectDataContent and says so: a content-type attribute
+    // that names anything else (or is missing) makes the signature one over something
+    // else, as the SignedData's own content type would.
+    const ASN1_TYPE* signedType = PKCS7_get_signed_attribute(signerInfo, NID_pkcs9_contentType);
+    if (signedType == nullptr || signedType->type != V_ASN1_OBJECT || !HasOid(signedType->value.object, SpcIndirectDataOid)) {
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
+    // A digest that Windows refuses for the file's hash is refused for the signer's too.
+    const ASN1_OBJECT* signerDigest = signerInfo->digest_alg != nullptr ? signerInfo->digest_alg->algorithm : nullptr;
+    if (signerDigest == nullptr || IsWeakDigest(OBJ_obj2nid(signerDigest))) {
+        verdict.code = BadAlgorithm;
+        return verdict;
+    }
     CertificatesPtr signers(PKCS7_get0_signers(message.get(), nullptr, 0));
     if (!signers || sk_X509_num(signers.get()) != 1) {
         verdict.code = TrustNoSignerCertificate;

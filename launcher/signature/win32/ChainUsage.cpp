@@ -22,6 +22,15 @@ bool WeakAlgorithm(LPCSTR oid)
     return false;
 }
 
+// An RSA key shorter than Windows' default minimum (CERT_CHAIN_MIN_RSA_PUB_KEY_BIT_LENGTH_DEFAULT).
+bool WeakRsaKey(const CERT_PUBLIC_KEY_INFO& key)
+{
+    if (key.Algorithm.pszObjId == nullptr || std::strcmp(key.Algorithm.pszObjId, szOID_RSA_RSA) != 0)
+        return false;
+    const DWORD bits = CertGetPublicKeyLength(X509_ASN_ENCODING, const_cast<CERT_PUBLIC_KEY_INFO*>(&key));
+    return bits != 0 && bits < CERT_CHAIN_MIN_RSA_PUB_KEY_BIT_LENGTH_DEFAULT;
+}
+
 // The certificate's extended key usages: false when it has no such extension (or it
 // cannot be read, which `readable` tells).
 bool ExtendedUsages(PCCERT_CONTEXT certificate, std::vector<BYTE>& buffer, bool& readable)
@@ -64,7 +73,8 @@ DWORD WeakSignatureError(PCCERT_CHAIN_CONTEXT chain)
         // signature.
         if (i + 1 == simple->cElement && i > 0 && (element->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED))
             break;
-        if (WeakAlgorithm(element->pCertContext->pCertInfo->SignatureAlgorithm.pszObjId))
+        const CERT_INFO* info = element->pCertContext->pCertInfo;
+        if (WeakAlgorithm(info->SignatureAlgorithm.pszObjId) || WeakRsaKey(info->SubjectPublicKeyInfo))
             return TrustCertificateSignature;
     }
     return 0;

@@ -12,8 +12,9 @@
 namespace signature::platform {
 
 // TRUST_E_CERT_SIGNATURE when a certificate of the chain, its trust anchor aside, is signed
-// with MD2, MD4 or MD5 (CERT_TRUST_HAS_WEAK_SIGNATURE, which the chain policies report as
-// an invalid signature, before anything else); 0 otherwise. SHA-1 is not weak here.
+// with MD2, MD4 or MD5 or has an RSA key under 1023 bits (CERT_TRUST_HAS_WEAK_SIGNATURE,
+// which the chain policies report as an invalid signature, before anything else); 0
+// otherwise. SHA-1 is not weak here.
 DWORD WeakSignatureError(PCCERT_CHAIN_CONTEXT chain);
 
 // Builds the chain of `certificate` for `usage`, with the certificates of `extra` besides
