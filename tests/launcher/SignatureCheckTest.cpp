@@ -41,11 +41,16 @@ using namespace signature;
 
 const std::string Publisher = "Vexal Norim Inc.";
 
+// A file whose structure Wine's decoder cannot read at all: there the Windows half
+// refuses it with the decoder's code, where Windows and the Linux half reach a verdict.
+constexpr std::uint32_t AsWindows = 0;
+
 struct Expected {
     const char* file;
     std::uint32_t code;  // CheckFileSignature's code
     const char* signer;  // its signer's name ("" when none is read)
     std::uint32_t final; // InstallerSignatureCode's code, the publisher rule applied
+    std::uint32_t wine = AsWindows; // the code under Wine, where it must differ
 };
 
 // One row per file the fixture script makes.
@@ -153,11 +158,11 @@ const Expected WildFiles[] = {
     {"lifetime-timestamped.exe", 0, "Vexal Norim Inc.", 0},
     // The first common name is the name even when it is no text (a BIT STRING): then the
     // signer has none, and the publisher's name as the unit after it does not count.
-    {"common-name-not-text.exe", TrustFail, "", TrustFail},
+    {"common-name-not-text.exe", TrustFail, "", TrustFail, CryptAsn1BadTag},
     // A signer whose content-type attribute, or a SignedData whose content type, names
     // anything but SpcIndirectData signs no Authenticode content.
     {"content-type-relabelled.exe", TrustNoSignature, "", TrustNoSignature},
-    {"signed-data-relabelled.exe", TrustNoSignature, "", TrustNoSignature},
+    {"signed-data-relabelled.exe", TrustNoSignature, "", TrustNoSignature, CryptAsn1Corrupt},
 };
 
 std::string Hex(std::uint32_t code)
@@ -288,8 +293,12 @@ const auto* const forgetTestRoot = ::testing::AddGlobalTestEnvironment(new Forge
 template <std::size_t Count>
 void ExpectVerdicts(const Expected (&rows)[Count])
 {
-    for (const Expected& row : rows) {
+    for (Expected row : rows) {
         SCOPED_TRACE(row.file);
+#if defined(_WIN32)
+        if (row.wine != AsWindows && zyrel_test::running_under_wine())
+            row = Expected{row.file, row.wine, "", row.wine};
+#endif
         const vxn::wstring path = zyrel_test::to_wide(Folder() / row.file);
         const SignatureVerdict verdict = CheckFileSignature(path);
         EXPECT_EQ(Hex(verdict.code), Hex(row.code));

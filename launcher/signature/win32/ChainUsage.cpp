@@ -80,6 +80,25 @@ DWORD WeakSignatureError(PCCERT_CHAIN_CONTEXT chain)
     return 0;
 }
 
+DWORD IntermediateConstraintsError(PCCERT_CHAIN_CONTEXT chain)
+{
+    if (chain == nullptr || chain->cChain == 0)
+        return 0;
+    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+    for (DWORD i = 1; i + 1 < simple->cElement; ++i) {
+        const CERT_INFO* info = simple->rgpElement[i]->pCertContext->pCertInfo;
+        const CERT_EXTENSION* extension = CertFindExtension(szOID_BASIC_CONSTRAINTS2, info->cExtension, info->rgExtension);
+        CERT_BASIC_CONSTRAINTS2_INFO constraints = {};
+        DWORD size = sizeof constraints;
+        if (extension == nullptr ||
+            !CryptDecodeObject(X509_ASN_ENCODING, X509_BASIC_CONSTRAINTS2, extension->Value.pbData,
+                               extension->Value.cbData, 0, &constraints, &size) ||
+            !constraints.fCA)
+            return TrustBasicConstraints;
+    }
+    return 0;
+}
+
 bool ChainAllows(PCCERT_CHAIN_CONTEXT chain, LPCSTR usage)
 {
     if (chain == nullptr || chain->cChain == 0 || chain->rgpChain[0]->cElement == 0)
@@ -121,6 +140,8 @@ bool BuildChain(PCCERT_CONTEXT certificate, FILETIME* when, HCERTSTORE extra, LP
 bool ChainVerdict(PCCERT_CHAIN_CONTEXT chain, LPCSTR policy, DWORD& verdict)
 {
     verdict = WeakSignatureError(chain);
+    if (verdict == 0)
+        verdict = IntermediateConstraintsError(chain);
     if (verdict != 0)
         return true;
     CERT_CHAIN_POLICY_PARA parameters = {};

@@ -5,7 +5,10 @@
 //   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
 //   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
 //   4. CertFindCertificateInStore(CERT_FIND_SUBJECT_CERT): the signer's certificate;
-//   4a. the signer's time stamp, then its chain for code signing under the Authenticode
+//   4a. the signer's content-type attribute and digest: SpcIndirectData, and no MD2, MD4
+//      or MD5, asked here too so that the verdict does not rest on a trust provider
+//      (Wine's) weighing them;
+//   4b. the signer's time stamp, then its chain for code signing under the Authenticode
 //      chain policy at the stamp's time (now for a certificate for lifetime signing): Wine's WinVerifyTrust accepts a chain to an
 //      untrusted or self-signed root, an expired signer, a signer not meant for code
 //      signing and a spoilt time stamp, all of which Windows refuses, so the question is
@@ -31,6 +34,7 @@
 #include <wintrust.h>
 
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -52,7 +56,7 @@ DWORD FailureCode(DWORD lastError)
     return lastError != 0 ? lastError : signature::TrustFail;
 }
 
-// Step 4a: the signer's chain, built with the signature's own certificates, for code
+// Step 4b: the signer's chain, built with the signature's own certificates, for code
 // signing, under the Authenticode policy, valid at the time stamp's time (`when`) or,
 // without one, now. In the policies' order: a weakly signed certificate, the policy's
 // verdict, the chain's usage.
@@ -68,6 +72,32 @@ DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, FILETIM
         error = signature::CertWrongUsage;
     CertFreeCertificateChain(chain);
     return error;
+}
+
+// Step 4a: what the signer says of itself that the Linux half refuses too: a content-type
+// attribute that does not name SpcIndirectData (or none), TRUST_E_NOSIGNATURE; MD2, MD4 or
+// MD5 as its digest, NTE_BAD_ALGID. 0 otherwise.
+DWORD SignerClaimsError(const CMSG_SIGNER_INFO& signer)
+{
+    // SPC_INDIRECT_DATA_OBJID (1.3.6.1.4.1.311.2.1.4) as the attribute's DER value.
+    static const BYTE indirectData[] = {0x06, 0x0A, 0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x04};
+    bool namesIndirectData = false;
+    for (DWORD i = 0; i < signer.AuthAttrs.cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = signer.AuthAttrs.rgAttr[i];
+        if (attribute.pszObjId == nullptr || std::strcmp(attribute.pszObjId, szOID_RSA_contentType) != 0)
+            continue;
+        namesIndirectData = attribute.cValue == 1 && attribute.rgValue[0].cbData == sizeof indirectData &&
+                            std::memcmp(attribute.rgValue[0].pbData, indirectData, sizeof indirectData) == 0;
+        break;
+    }
+    if (!namesIndirectData)
+        return signature::TrustNoSignature;
+    const char* digest = signer.HashAlgorithm.pszObjId;
+    for (const char* weak : {szOID_RSA_MD5, szOID_RSA_MD4, szOID_RSA_MD2}) {
+        if (digest == nullptr || std::strcmp(digest, weak) == 0)
+            return signature::BadAlgorithm;
+    }
+    return 0;
 }
 
 } // namespace
@@ -138,7 +168,11 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
             failure = FailureCode(GetLastError());
     }
 
-    // 4a. Its chain under the Authenticode policy, at the time of a valid time stamp.
+    // 4a. The signer's content type and digest.
+    if (failure == 0)
+        failure = SignerClaimsError(*signerInfo);
+
+    // 4b. Its chain under the Authenticode policy, at the time of a valid time stamp.
     if (failure == 0) {
         FILETIME stamped = {};
         DWORD stampFailure = 0;

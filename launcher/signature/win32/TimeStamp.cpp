@@ -4,7 +4,9 @@
 #include "signature/TrustCodes.h"
 #include "signature/win32/ChainUsage.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace signature::platform {
@@ -132,39 +134,6 @@ bool ReadTstInfo(const std::vector<BYTE>& content, const CMSG_SIGNER_INFO& signe
            ImprintMatches(DigestOf(algorithmOid), hash, signer.EncryptedHash) && ParseGeneralizedTime(time, when);
 }
 
-// An RFC 3161 token: a signed message of its own whose content is a TSTInfo. `failure`
-// as VerifySignerTimeStamp gives it.
-bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer, FILETIME& when, DWORD& failure)
-{
-    HCRYPTMSG token = CryptMsgOpenToDecode(Encodings, 0, 0, 0, nullptr, nullptr);
-    if (token == nullptr)
-        return false;
-    HCERTSTORE certificates = nullptr;
-    PCCERT_CONTEXT authority = nullptr;
-    std::vector<BYTE> authorityId, contentType, content;
-    bool valid = false;
-    if (CryptMsgUpdate(token, value.pbData, value.cbData, TRUE) &&
-        MessageParam(token, CMSG_INNER_CONTENT_TYPE_PARAM, contentType) &&
-        std::strncmp(reinterpret_cast<const char*>(contentType.data()), TstInfoOid, contentType.size()) == 0 &&
-        MessageParam(token, CMSG_SIGNER_CERT_INFO_PARAM, authorityId) &&
-        (certificates = CertOpenStore(CERT_STORE_PROV_MSG, Encodings, 0, 0, token)) != nullptr &&
-        (authority = CertGetSubjectCertificateFromStore(certificates, Encodings,
-                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
-        CryptMsgControl(token, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo) &&
-        MessageParam(token, CMSG_CONTENT_PARAM, content) && ReadTstInfo(content, signer, when)) {
-        const DWORD chainError = AuthorityError(authority, certificates, when);
-        valid = chainError == 0;
-        if (!valid)
-            failure = chainError;
-    }
-    if (authority != nullptr)
-        CertFreeCertificateContext(authority);
-    if (certificates != nullptr)
-        CertCloseStore(certificates, 0);
-    CryptMsgClose(token);
-    return valid;
-}
-
 // DER's length octets for `length`.
 void AppendLength(std::vector<BYTE>& out, std::size_t length)
 {
@@ -193,6 +162,165 @@ void AppendBytes(std::vector<BYTE>& out, const std::uint8_t* bytes, std::size_t 
     out.insert(out.end(), bytes, bytes + size);
 }
 
+// The token with only the X.509 entries of its certificate set. The set may hold any
+// choice of CertificateChoices (the attribute certificates of large time-stamping
+// services); Windows reads past the others, Wine's message decoder refuses the whole token
+// for them. No signature covers the set, so dropping entries changes nothing the token
+// vouches for. False when there was nothing to drop (or no SignedData to read): the token
+// is then decoded as it came.
+bool WithX509CertificatesOnly(const CRYPT_ATTR_BLOB& token, std::vector<BYTE>& out)
+{
+    // ContentInfo ::= SEQUENCE { contentType, [0] EXPLICIT SignedData }
+    // SignedData ::= SEQUENCE { version, digestAlgorithms, encapContentInfo,
+    //                           [0] IMPLICIT certificates OPTIONAL, [1] crls OPTIONAL, signerInfos }
+    Der whole(token.pbData, token.cbData), info, type, typeElement, explicitContent, signedData, version, versionElement,
+        algorithms, algorithmsElement, encapsulated, encapsulatedElement, certificates;
+    if (!whole.Take(0x30, info) || !info.Take(0x06, type, typeElement) || !info.Take(0xA0, explicitContent) ||
+        !explicitContent.Take(0x30, signedData) || !signedData.Take(0x02, version, versionElement) ||
+        !signedData.Take(0x31, algorithms, algorithmsElement) ||
+        !signedData.Take(0x30, encapsulated, encapsulatedElement) || !signedData.Take(0xA0, certificates))
+        return false;
+    std::vector<BYTE> kept;
+    bool dropped = false;
+    while (certificates.Size() > 0) {
+        const std::uint8_t tag = certificates.Data()[0];
+        Der entry, entryElement;
+        if (!certificates.Take(tag, entry, entryElement))
+            return false;
+        if (tag == 0x30)
+            AppendBytes(kept, entryElement.Data(), entryElement.Size());
+        else
+            dropped = true;
+    }
+    if (!dropped)
+        return false;
+    std::vector<BYTE> body, signedDataElement, explicitElement, outer;
+    AppendBytes(body, versionElement.Data(), versionElement.Size());
+    AppendBytes(body, algorithmsElement.Data(), algorithmsElement.Size());
+    AppendBytes(body, encapsulatedElement.Data(), encapsulatedElement.Size());
+    AppendElement(body, 0xA0, kept);
+    AppendBytes(body, signedData.Data(), signedData.Size()); // the CRLs and the signers, as they were
+    AppendElement(signedDataElement, 0x30, body);
+    AppendElement(explicitElement, 0xA0, signedDataElement);
+    AppendBytes(outer, typeElement.Data(), typeElement.Size());
+    AppendBytes(outer, explicitElement.data(), explicitElement.size());
+    out.clear();
+    AppendElement(out, 0x30, outer);
+    return true;
+}
+
+// An RFC 3161 token: a signed message of its own whose content is a TSTInfo. `failure`
+// as VerifySignerTimeStamp gives it.
+bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer, FILETIME& when, DWORD& failure)
+{
+    HCRYPTMSG token = CryptMsgOpenToDecode(Encodings, 0, 0, 0, nullptr, nullptr);
+    if (token == nullptr)
+        return false;
+    HCERTSTORE certificates = nullptr;
+    PCCERT_CONTEXT authority = nullptr;
+    std::vector<BYTE> authorityId, contentType, content;
+    bool valid = false;
+    std::vector<BYTE> readable;
+    const bool stripped = WithX509CertificatesOnly(value, readable);
+    if (CryptMsgUpdate(token, stripped ? readable.data() : value.pbData,
+                       stripped ? static_cast<DWORD>(readable.size()) : value.cbData, TRUE) &&
+        MessageParam(token, CMSG_INNER_CONTENT_TYPE_PARAM, contentType) &&
+        std::strncmp(reinterpret_cast<const char*>(contentType.data()), TstInfoOid, contentType.size()) == 0 &&
+        MessageParam(token, CMSG_SIGNER_CERT_INFO_PARAM, authorityId) &&
+        (certificates = CertOpenStore(CERT_STORE_PROV_MSG, Encodings, 0, 0, token)) != nullptr &&
+        (authority = CertGetSubjectCertificateFromStore(certificates, Encodings,
+                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
+        CryptMsgControl(token, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo) &&
+        MessageParam(token, CMSG_CONTENT_PARAM, content) && ReadTstInfo(content, signer, when)) {
+        const DWORD chainError = AuthorityError(authority, certificates, when);
+        valid = chainError == 0;
+        if (!valid)
+            failure = chainError;
+    }
+    if (authority != nullptr)
+        CertFreeCertificateContext(authority);
+    if (certificates != nullptr)
+        CertCloseStore(certificates, 0);
+    CryptMsgClose(token);
+    return valid;
+}
+
+// A signed attribute's one value, or null.
+const CRYPT_ATTR_BLOB* AttributeValue(const CRYPT_ATTRIBUTES& attributes, const char* oid)
+{
+    for (DWORD i = 0; i < attributes.cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = attributes.rgAttr[i];
+        if (attribute.pszObjId != nullptr && std::strcmp(attribute.pszObjId, oid) == 0)
+            return attribute.cValue == 1 ? &attribute.rgValue[0] : nullptr;
+    }
+    return nullptr;
+}
+
+// A digest with the legacy provider, fed in pieces: false when it cannot be had.
+bool LegacyHash(HCRYPTPROV provider, ALG_ID algorithm, std::initializer_list<CRYPT_DATA_BLOB> pieces, HCRYPTHASH& hash)
+{
+    if (!CryptCreateHash(provider, algorithm, 0, 0, &hash)) {
+        hash = 0;
+        return false;
+    }
+    for (const CRYPT_DATA_BLOB& piece : pieces) {
+        if (!CryptHashData(hash, piece.pbData, piece.cbData, 0))
+            return false;
+    }
+    return true;
+}
+
+// A countersignature as some old authorities made it: its RSA block holds the bare digest
+// of the signed attributes, with no DigestInfo around it, which the message functions
+// refuse and Windows' time-stamp check accepts. The legacy provider verifies exactly that
+// block (CRYPT_NOHASHOID); the messageDigest attribute must still be the digest of the
+// signer's signature value. `attributes` is the [0] element of the signed attributes as
+// the countersignature holds it.
+bool SignsBareDigest(PCCERT_CONTEXT authority, const Der& attributes, const CMSG_SIGNER_INFO& counter,
+                     const CMSG_SIGNER_INFO& signer)
+{
+    const ALG_ID algorithm = CertOIDToAlgId(counter.HashAlgorithm.pszObjId);
+    const CRYPT_ATTR_BLOB* digestValue = AttributeValue(counter.AuthAttrs, szOID_RSA_messageDigest);
+    Der digestElement, digest;
+    if (algorithm == 0 || digestValue == nullptr || attributes.Size() < 2 || counter.EncryptedHash.cbData == 0)
+        return false;
+    digestElement = Der(digestValue->pbData, digestValue->cbData);
+    if (!digestElement.Take(0x04, digest))
+        return false;
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+        return false;
+    HCRYPTKEY key = 0;
+    HCRYPTHASH contentHash = 0, attributesHash = 0;
+    BYTE computed[64];
+    DWORD computedSize = sizeof computed;
+    // The signature goes to the provider least significant byte first; the signed
+    // attributes are signed as a SET, not with their [0] tag.
+    std::vector<BYTE> reversed(counter.EncryptedHash.pbData, counter.EncryptedHash.pbData + counter.EncryptedHash.cbData);
+    std::reverse(reversed.begin(), reversed.end());
+    BYTE setTag = 0x31;
+    const bool valid =
+        LegacyHash(provider, algorithm, {signer.EncryptedHash}, contentHash) &&
+        CryptGetHashParam(contentHash, HP_HASHVAL, computed, &computedSize, 0) && computedSize == digest.Size() &&
+        std::memcmp(computed, digest.Data(), computedSize) == 0 &&
+        CryptImportPublicKeyInfo(provider, X509_ASN_ENCODING,
+                                 const_cast<PCERT_PUBLIC_KEY_INFO>(&authority->pCertInfo->SubjectPublicKeyInfo), &key) &&
+        LegacyHash(provider, algorithm,
+                   {CRYPT_DATA_BLOB{1, &setTag},
+                    CRYPT_DATA_BLOB{static_cast<DWORD>(attributes.Size() - 1), const_cast<BYTE*>(attributes.Data() + 1)}},
+                   attributesHash) &&
+        CryptVerifySignatureW(attributesHash, reversed.data(), static_cast<DWORD>(reversed.size()), key, nullptr,
+                              CRYPT_NOHASHOID);
+    if (attributesHash != 0)
+        CryptDestroyHash(attributesHash);
+    if (contentHash != 0)
+        CryptDestroyHash(contentHash);
+    if (key != 0)
+        CryptDestroyKey(key);
+    CryptReleaseContext(provider, 0);
+    return valid;
+}
+
 // The older countersignature: a SignerInfo over the signer's signature value, with the
 // signing time among its signed attributes. It is checked as what it is, the one signer
 // of a detached SignedData whose content is that signature value: the message functions
@@ -201,10 +329,12 @@ void AppendBytes(std::vector<BYTE>& out, const std::uint8_t* bytes, std::size_t 
 bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer,
                             FILETIME& when, DWORD& failure)
 {
-    // SignerInfo ::= SEQUENCE { version, issuerAndSerialNumber, digestAlgorithm, ... }
-    Der attribute(value.pbData, value.cbData), info, version, issuer, digestAlgorithm, digestElement;
+    // SignerInfo ::= SEQUENCE { version, issuerAndSerialNumber, digestAlgorithm,
+    //                           [0] IMPLICIT signedAttributes, ... }
+    Der attribute(value.pbData, value.cbData), info, version, issuer, digestAlgorithm, digestElement,
+        signedAttributes, signedAttributesElement;
     if (!attribute.Take(0x30, info) || !info.Take(0x02, version) || !info.Take(0x30, issuer) ||
-        !info.Take(0x30, digestAlgorithm, digestElement))
+        !info.Take(0x30, digestAlgorithm, digestElement) || !Der(info).Take(0xA0, signedAttributes, signedAttributesElement))
         return false;
     static const std::uint8_t signedDataOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
     static const std::uint8_t dataContentInfo[] = {0x30, 0x0B, 0x06, 0x09, 0x2A, 0x86, 0x48,
@@ -232,25 +362,24 @@ bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, cons
         CryptMsgUpdate(counter, signer.EncryptedHash.pbData, signer.EncryptedHash.cbData, TRUE) &&
         MessageParam(counter, CMSG_SIGNER_CERT_INFO_PARAM, authorityId) &&
         (authority = CertGetSubjectCertificateFromStore(store, Encodings,
-                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
-        CryptMsgControl(counter, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo)) {
+                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr) {
         std::vector<BYTE> counterInfo;
-        if (MessageParam(counter, CMSG_SIGNER_INFO_PARAM, counterInfo)) {
-            const auto* decoded = reinterpret_cast<const CMSG_SIGNER_INFO*>(counterInfo.data());
-            for (DWORD i = 0; i < decoded->AuthAttrs.cAttr; ++i) {
-                const CRYPT_ATTRIBUTE& signingTime = decoded->AuthAttrs.rgAttr[i];
-                if (std::strcmp(signingTime.pszObjId, szOID_RSA_signingTime) != 0 || signingTime.cValue != 1)
-                    continue;
-                DWORD timeSize = sizeof when;
-                if (CryptDecodeObject(Encodings, szOID_RSA_signingTime, signingTime.rgValue[0].pbData,
-                                      signingTime.rgValue[0].cbData, 0, &when, &timeSize)) {
-                    const DWORD chainError = AuthorityError(authority, store, when);
-                    valid = chainError == 0;
-                    if (!valid)
-                        failure = chainError;
-                }
-                break;
-            }
+        const CMSG_SIGNER_INFO* decoded = nullptr;
+        if (MessageParam(counter, CMSG_SIGNER_INFO_PARAM, counterInfo))
+            decoded = reinterpret_cast<const CMSG_SIGNER_INFO*>(counterInfo.data());
+        if (decoded != nullptr && !CryptMsgControl(counter, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo) &&
+            !SignsBareDigest(authority, signedAttributesElement, *decoded, signer))
+            decoded = nullptr;
+        const CRYPT_ATTR_BLOB* signingTime =
+            decoded != nullptr ? AttributeValue(decoded->AuthAttrs, szOID_RSA_signingTime) : nullptr;
+        DWORD timeSize = sizeof when;
+        if (signingTime != nullptr &&
+            CryptDecodeObject(Encodings, szOID_RSA_signingTime, signingTime->pbData, signingTime->cbData, 0, &when,
+                              &timeSize)) {
+            const DWORD chainError = AuthorityError(authority, store, when);
+            valid = chainError == 0;
+            if (!valid)
+                failure = chainError;
         }
     }
     if (authority != nullptr)
