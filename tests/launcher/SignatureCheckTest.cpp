@@ -237,37 +237,41 @@ protected:
         if (!zyrel_test::running_under_wine()) {
             GTEST_SKIP() << "trust " << to_string(Folder() / "certs" / "root.pem") << " on this machine first";
         }
-        for (const char* root : {"root.pem", "old-root.pem"})
-            ASSERT_TRUE(zyrel_test::trust_root_certificate(Folder() / "certs" / root)) << root << ": " << GetLastError();
+        for (const char* root : {"root.pem", "old-root.pem"}) {
+            std::vector<BYTE> der;
+            ASSERT_TRUE(zyrel_test::trust_root_certificate(Folder() / "certs" / root, &der))
+                << root << ": " << GetLastError();
+            s_trusted.push_back(der);
+        }
         done = true;
     }
 
 public:
-    // The prefix forgets the test root again when the program ends: each run makes a new
-    // one, and an old one must not stay trusted.
+    // The prefix forgets the test roots again when the program ends: each run makes new
+    // ones, and an old one must not stay trusted.
     static void ForgetTestRoot()
     {
-        if (s_trusted.empty())
-            return;
-        PCCERT_CONTEXT ours = CertCreateCertificateContext(X509_ASN_ENCODING, s_trusted.data(),
-                                                           static_cast<DWORD>(s_trusted.size()));
-        // The user's own ROOT store, where the addition went; the system ROOT store that
+        // The user's own ROOT store, where the additions went; the system ROOT store that
         // CertOpenSystemStoreW answers also shows the machine's roots and deletes nothing.
         HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-        if (ours != nullptr && root != nullptr) {
-            PCCERT_CONTEXT stored = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ours, nullptr);
-            if (stored != nullptr && CertDeleteCertificateFromStore(stored)) // frees the context too
-                CertControlStore(root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+        for (const std::vector<BYTE>& der : s_trusted) {
+            PCCERT_CONTEXT ours = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
+            if (ours != nullptr && root != nullptr) {
+                PCCERT_CONTEXT stored = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ours, nullptr);
+                if (stored != nullptr && CertDeleteCertificateFromStore(stored)) // frees the context too
+                    CertControlStore(root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+            }
+            if (ours != nullptr)
+                CertFreeCertificateContext(ours);
         }
         if (root != nullptr)
             CertCloseStore(root, 0);
-        if (ours != nullptr)
-            CertFreeCertificateContext(ours);
         s_trusted.clear();
     }
 
 private:
-    static inline std::vector<BYTE> s_trusted;
+    // What this run added to the ROOT store.
+    static inline std::vector<std::vector<BYTE>> s_trusted;
     static std::string to_string(const fs::path& path) { return zyrel_test::to_utf8(path); }
 #else
     void TrustTestRootOnly()
