@@ -340,7 +340,7 @@ std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrust
     X509_VERIFY_PARAM* parameters = X509_STORE_CTX_get0_param(context.get());
     X509_VERIFY_PARAM_set_time(parameters, when);
     // Level 0: no digest or key is refused for the security level's sake. The weak digests
-    // are this check's own decision (below), the same on every system.
+    // and keys are this check's own decision (below), the same on every system.
     X509_VERIFY_PARAM_set_auth_level(parameters, 0);
     X509_STORE_CTX_set_verify_cb(context.get(), ExcuseSilentAnchor);
     const bool verified = X509_verify_cert(context.get()) == 1;
