@@ -4,9 +4,7 @@
 #include "signature/TrustCodes.h"
 #include "signature/win32/ChainUsage.h"
 
-#include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <vector>
 
 namespace signature::platform {
@@ -256,71 +254,6 @@ const CRYPT_ATTR_BLOB* AttributeValue(const CRYPT_ATTRIBUTES& attributes, const 
     return nullptr;
 }
 
-// A digest with the legacy provider, fed in pieces: false when it cannot be had.
-bool LegacyHash(HCRYPTPROV provider, ALG_ID algorithm, std::initializer_list<CRYPT_DATA_BLOB> pieces, HCRYPTHASH& hash)
-{
-    if (!CryptCreateHash(provider, algorithm, 0, 0, &hash)) {
-        hash = 0;
-        return false;
-    }
-    for (const CRYPT_DATA_BLOB& piece : pieces) {
-        if (!CryptHashData(hash, piece.pbData, piece.cbData, 0))
-            return false;
-    }
-    return true;
-}
-
-// A countersignature as some old authorities made it: its RSA block holds the bare digest
-// of the signed attributes, with no DigestInfo around it, which the message functions
-// refuse and Windows' time-stamp check accepts. The legacy provider verifies exactly that
-// block (CRYPT_NOHASHOID); the messageDigest attribute must still be the digest of the
-// signer's signature value. `attributes` is the [0] element of the signed attributes as
-// the countersignature holds it.
-bool SignsBareDigest(PCCERT_CONTEXT authority, const Der& attributes, const CMSG_SIGNER_INFO& counter,
-                     const CMSG_SIGNER_INFO& signer)
-{
-    const ALG_ID algorithm = CertOIDToAlgId(counter.HashAlgorithm.pszObjId);
-    const CRYPT_ATTR_BLOB* digestValue = AttributeValue(counter.AuthAttrs, szOID_RSA_messageDigest);
-    Der digestElement, digest;
-    if (algorithm == 0 || digestValue == nullptr || attributes.Size() < 2 || counter.EncryptedHash.cbData == 0)
-        return false;
-    digestElement = Der(digestValue->pbData, digestValue->cbData);
-    if (!digestElement.Take(0x04, digest))
-        return false;
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
-        return false;
-    HCRYPTKEY key = 0;
-    HCRYPTHASH contentHash = 0, attributesHash = 0;
-    BYTE computed[64];
-    DWORD computedSize = sizeof computed;
-    // The signature goes to the provider least significant byte first; the signed
-    // attributes are signed as a SET, not with their [0] tag.
-    std::vector<BYTE> reversed(counter.EncryptedHash.pbData, counter.EncryptedHash.pbData + counter.EncryptedHash.cbData);
-    std::reverse(reversed.begin(), reversed.end());
-    BYTE setTag = 0x31;
-    const bool valid =
-        LegacyHash(provider, algorithm, {signer.EncryptedHash}, contentHash) &&
-        CryptGetHashParam(contentHash, HP_HASHVAL, computed, &computedSize, 0) && computedSize == digest.Size() &&
-        std::memcmp(computed, digest.Data(), computedSize) == 0 &&
-        CryptImportPublicKeyInfo(provider, X509_ASN_ENCODING,
-                                 const_cast<PCERT_PUBLIC_KEY_INFO>(&authority->pCertInfo->SubjectPublicKeyInfo), &key) &&
-        LegacyHash(provider, algorithm,
-                   {CRYPT_DATA_BLOB{1, &setTag},
-                    CRYPT_DATA_BLOB{static_cast<DWORD>(attributes.Size() - 1), const_cast<BYTE*>(attributes.Data() + 1)}},
-                   attributesHash) &&
-        CryptVerifySignatureW(attributesHash, reversed.data(), static_cast<DWORD>(reversed.size()), key, nullptr,
-                              CRYPT_NOHASHOID);
-    if (attributesHash != 0)
-        CryptDestroyHash(attributesHash);
-    if (contentHash != 0)
-        CryptDestroyHash(contentHash);
-    if (key != 0)
-        CryptDestroyKey(key);
-    CryptReleaseContext(provider, 0);
-    return valid;
-}
-
 // The older countersignature: a SignerInfo over the signer's signature value, with the
 // signing time among its signed attributes. It is checked as what it is, the one signer
 // of a detached SignedData whose content is that signature value: the message functions
@@ -329,12 +262,10 @@ bool SignsBareDigest(PCCERT_CONTEXT authority, const Der& attributes, const CMSG
 bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer,
                             FILETIME& when, DWORD& failure)
 {
-    // SignerInfo ::= SEQUENCE { version, issuerAndSerialNumber, digestAlgorithm,
-    //                           [0] IMPLICIT signedAttributes, ... }
-    Der attribute(value.pbData, value.cbData), info, version, issuer, digestAlgorithm, digestElement,
-        signedAttributes, signedAttributesElement;
+    // SignerInfo ::= SEQUENCE { version, issuerAndSerialNumber, digestAlgorithm, ... }
+    Der attribute(value.pbData, value.cbData), info, version, issuer, digestAlgorithm, digestElement;
     if (!attribute.Take(0x30, info) || !info.Take(0x02, version) || !info.Take(0x30, issuer) ||
-        !info.Take(0x30, digestAlgorithm, digestElement) || !Der(info).Take(0xA0, signedAttributes, signedAttributesElement))
+        !info.Take(0x30, digestAlgorithm, digestElement))
         return false;
     static const std::uint8_t signedDataOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
     static const std::uint8_t dataContentInfo[] = {0x30, 0x0B, 0x06, 0x09, 0x2A, 0x86, 0x48,
@@ -362,14 +293,12 @@ bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, cons
         CryptMsgUpdate(counter, signer.EncryptedHash.pbData, signer.EncryptedHash.cbData, TRUE) &&
         MessageParam(counter, CMSG_SIGNER_CERT_INFO_PARAM, authorityId) &&
         (authority = CertGetSubjectCertificateFromStore(store, Encodings,
-                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr) {
+                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
+        CryptMsgControl(counter, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo)) {
         std::vector<BYTE> counterInfo;
         const CMSG_SIGNER_INFO* decoded = nullptr;
         if (MessageParam(counter, CMSG_SIGNER_INFO_PARAM, counterInfo))
             decoded = reinterpret_cast<const CMSG_SIGNER_INFO*>(counterInfo.data());
-        if (decoded != nullptr && !CryptMsgControl(counter, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo) &&
-            !SignsBareDigest(authority, signedAttributesElement, *decoded, signer))
-            decoded = nullptr;
         const CRYPT_ATTR_BLOB* signingTime =
             decoded != nullptr ? AttributeValue(decoded->AuthAttrs, szOID_RSA_signingTime) : nullptr;
         DWORD timeSize = sizeof when;
