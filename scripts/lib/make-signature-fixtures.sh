@@ -406,7 +406,7 @@ last_at_depth() { # file, depth, kind
 }
 # Replaces `removed` bytes at an offset of a DER file with the bytes of another file (0:
 # inserts them), changing the length of every constructed element whose content holds
-# that place (each must keep the form of its length: one byte below 128, or two bytes).
+# that place (each must keep the form of its length).
 der_splice() { # file, offset, removed, piece
     local file=$1 at=$2 removed=$3 piece=$4 change start header old
     change=$(($(stat -c %s "$piece") - removed))
@@ -420,15 +420,22 @@ der_splice() { # file, offset, removed, piece
         }')
     { head -c "$at" "$file"; cat "$piece"; tail -c +$((at + removed + 1)) "$file"; } >"$file.changed"
     while read -r start header; do
-        if [ "$header" = 2 ]; then
-            old=$((0x$(od -An -tx1 -j $((start + 1)) -N 1 "$file.changed" | tr -d ' \n')))
-            [ $((old + change)) -lt 128 ] || { echo "der_splice: the element at $start outgrows its length" >&2; return 1; }
-            emit "$(printf '\\x%02x' $((old + change)))" | dd of="$file.changed" bs=1 seek=$((start + 1)) conv=notrunc status=none
+        # The length's own bytes: one in the short form, else one or two after 0x81/0x82.
+        local at_length=$((start + 1)) width=1 low=0 high=128
+        case "$header" in
+            2) ;;
+            3) at_length=$((start + 2)) low=128 high=256 ;;
+            4) at_length=$((start + 2)) width=2 low=256 high=65536 ;;
+            *) echo "der_splice: the element at $start has a length of $header bytes" >&2; return 1 ;;
+        esac
+        old=$((0x$(od -An -tx1 -j "$at_length" -N "$width" "$file.changed" | tr -d ' \n')))
+        [ $((old + change)) -ge "$low" ] && [ $((old + change)) -lt "$high" ] ||
+            { echo "der_splice: the element at $start changes the form of its length" >&2; return 1; }
+        if [ "$width" = 1 ]; then
+            emit "$(printf '\\x%02x' $((old + change)))"
         else
-            [ "$header" = 4 ] || { echo "der_splice: the element at $start has no two-byte length" >&2; return 1; }
-            old=$((0x$(od -An -tx1 -j $((start + 2)) -N 2 "$file.changed" | tr -d ' \n')))
-            emit "$(be16 $((old + change)))" | dd of="$file.changed" bs=1 seek=$((start + 2)) conv=notrunc status=none
-        fi
+            emit "$(be16 $((old + change)))"
+        fi | dd of="$file.changed" bs=1 seek="$at_length" conv=notrunc status=none
     done <<<"$around"
     mv "$file.changed" "$file"
 }
@@ -591,21 +598,28 @@ resign_certificate ca/evil-name.der intermediate
 openssl x509 -inform DER -in ca/evil-name.der -out certs/evil-name.pem
 chain evil-name
 sign evil-name sha256 common-name-not-text.exe
-# Weak digests: MD5 for the SignerInfo alone, the image hash SHA-256 (the data to sign
-# made apart and signed, its content-type attribute, which osslsigncode labels a CTL
-# there, set to SpcIndirectData and signed again), and MD5 for both.
-rm -f ca/md5-signer.data ca/md5-signer.der
-osslsigncode extract-data -h sha256 -in unsigned.exe -out ca/md5-signer.data >/dev/null
-osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h md5 -in ca/md5-signer.data \
-    -out ca/md5-signer.der >/dev/null
-read -r label_offset label_header label_length <<<"$(first_after ca/md5-signer.der :contentType 8 OBJECT)"
-emit '\x06\x0a\x2b\x06\x01\x04\x01\x82\x37\x02\x01\x04' >ca/md5-signer.label
-der_splice ca/md5-signer.der "$label_offset" $((label_header + label_length)) ca/md5-signer.label
-read -r attributes_offset attributes_header attributes_length <<<"$(first_after ca/md5-signer.der 'cont [ 0 ]' 5 'cont [ 0 ]')"
-signed_attributes ca/md5-signer.der "$attributes_offset" "$attributes_header" "$attributes_length" |
-    openssl dgst -md5 -sign certs/vexal.key -binary >ca/md5-signer.sig
-replace_signature ca/md5-signer.der ca/md5-signer.sig
-embed_message ca/md5-signer.der md5-signer-digest.exe
+# A file signed in two steps, with one digest for the image hash and another for the
+# signer: the data to sign made apart and signed, its content-type attribute (which
+# osslsigncode labels a CTL there) set to SpcIndirectData, and the attributes signed again.
+sign_apart() { # image digest, signer digest, output
+    local work=ca/apart label_offset label_header label_length attributes_offset attributes_header attributes_length
+    mkdir -p "$work"
+    rm -f "$work/data" "$work/message.der"
+    osslsigncode extract-data -h "$1" -in unsigned.exe -out "$work/data" >/dev/null
+    osslsigncode sign -certs certs/vexal-chain.pem -key certs/vexal.key -h "$2" -in "$work/data" \
+        -out "$work/message.der" >/dev/null
+    read -r label_offset label_header label_length <<<"$(first_after "$work/message.der" :contentType 8 OBJECT)"
+    emit '\x06\x0a\x2b\x06\x01\x04\x01\x82\x37\x02\x01\x04' >"$work/label"
+    der_splice "$work/message.der" "$label_offset" $((label_header + label_length)) "$work/label"
+    read -r attributes_offset attributes_header attributes_length <<<"$(first_after "$work/message.der" 'cont [ 0 ]' 5 'cont [ 0 ]')"
+    signed_attributes "$work/message.der" "$attributes_offset" "$attributes_header" "$attributes_length" |
+        openssl dgst "-$2" -sign certs/vexal.key -binary >"$work/signature"
+    replace_signature "$work/message.der" "$work/signature"
+    embed_message "$work/message.der" "$3"
+}
+# Weak digests: MD5 for the signer alone, for the image hash alone, and for both.
+sign_apart sha256 md5 md5-signer-digest.exe
+sign_apart md5 sha256 md5-image-digest.exe
 sign vexal md5 md5-file-digest.exe
 # Keys of 512 bits in the signer's chain and in the time stamp's.
 sign rsa512 sha256 rsa512-signer.exe

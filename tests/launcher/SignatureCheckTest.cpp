@@ -124,9 +124,10 @@ const Expected WeakSignatureFiles[] = {
     // RSA keys of 512 bits, the signer's or the time-stamping authority's, are weak too.
     {"rsa512-signer.exe", TrustCertificateSignature, "", TrustCertificateSignature},
     {"rsa512-timestamp.exe", TrustCertificateSignature, "", TrustCertificateSignature},
-    // MD5 as the signer's digest (the image hash SHA-256), or as both, is an algorithm
-    // refused.
+    // MD5 as the signer's digest or as the image hash's (the other SHA-256), or as both,
+    // is an algorithm refused.
     {"md5-signer-digest.exe", BadAlgorithm, "", BadAlgorithm},
+    {"md5-image-digest.exe", BadAlgorithm, "", BadAlgorithm},
     {"md5-file-digest.exe", BadAlgorithm, "", BadAlgorithm},
 };
 
