@@ -2,9 +2,10 @@
 // the test by scripts/lib/make-signature-fixtures.sh (CTest runs it as the setup of this
 // test and passes the folder in ZYREL_SIGNATURE_FIXTURES; a Linux run without it makes its
 // own folder). The same table of expected codes holds on Linux (OpenSSL) and on Windows
-// (WinVerifyTrust, here under Wine with the test root added to the prefix's ROOT store):
+// (WinVerifyTrust, here under Wine with the test roots added to the prefix's ROOT store):
 // both halves must reach the same verdict on the same file. On Linux, `osslsigncode
-// verify` is asked as an independent judge of every file.
+// verify` is asked as an independent judge of every file of the first table (the others
+// hold what it judges otherwise than Windows).
 #include "SignatureCheck.h"
 
 #include "signature/PeImage.h"
