@@ -215,8 +215,7 @@ PeStatus ReadPeImage(ByteSource& source, PeImage& image)
     std::vector<std::uint8_t> sections;
     if (!ReadPart(source, sectionTable, static_cast<std::size_t>(sectionTableSize), sections))
         return PeStatus::ReadError;
-    const std::size_t headerRanges = image.hashed.size();
-    std::uint64_t imageEnd = headersEnd;
+    std::vector<ByteRange> sectionData;
     for (std::uint32_t i = 0; i < sectionCount; ++i) {
         const std::uint8_t* section = sections.data() + static_cast<std::size_t>(i) * SectionHeaderSize;
         const std::uint64_t rawSize = U32(section + 16);
@@ -225,11 +224,18 @@ PeStatus ReadPeImage(ByteSource& source, PeImage& image)
             continue;
         if (!file.Has(rawData, rawSize))
             return PeStatus::Malformed;
-        image.hashed.push_back(ByteRange{rawData, rawSize});
-        imageEnd = std::max(imageEnd, rawData + rawSize);
+        sectionData.push_back(ByteRange{rawData, rawSize});
     }
-    std::sort(image.hashed.begin() + headerRanges, image.hashed.end(),
+    std::sort(sectionData.begin(), sectionData.end(),
               [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
+    // Each byte is hashed once: data that starts inside the headers (packed programs
+    // declare headers running past their first section) or inside an earlier section is
+    // hashed from where the bytes before it end, as Windows' digest has it.
+    std::uint64_t imageEnd = headersEnd;
+    for (const ByteRange& data : sectionData) {
+        Add(image.hashed, std::max(data.offset, imageEnd), data.offset + data.size);
+        imageEnd = std::max(imageEnd, data.offset + data.size);
+    }
 
     const std::uint64_t tableOffset = hasSecurityEntry ? U32(header + securityField) : 0;
     const std::uint64_t tableSize = hasSecurityEntry ? U32(header + securityField + 4) : 0;

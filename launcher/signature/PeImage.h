@@ -59,7 +59,8 @@ struct PeImage {
     // The bytes the Authenticode image hash covers, in hashing order: the headers without
     // the checksum field and the certificate table's directory entry, each section's raw
     // data in file order, then whatever lies between the image's end and the certificate
-    // table.
+    // table. No byte is in two ranges: a section's data that overlaps the headers or an
+    // earlier section counts from where they end.
     vxn::vector<ByteRange> hashed;
     // The certificate table (data directory 4; its "address" is a file offset).
     ByteRange certificateTable;

@@ -24,6 +24,7 @@ inline constexpr std::uint32_t TrustBadDigest = 0x80096010;          // TRUST_E_
 inline constexpr std::uint32_t TrustBasicConstraints = 0x80096019;   // TRUST_E_BASIC_CONSTRAINTS
 inline constexpr std::uint32_t CryptFileError = 0x80092003;          // CRYPT_E_FILE_ERROR
 inline constexpr std::uint32_t CryptAsn1EndOfData = 0x80093102;      // CRYPT_E_ASN1_EOD
+inline constexpr std::uint32_t CryptAsn1Corrupt = 0x80093103;        // CRYPT_E_ASN1_CORRUPT
 inline constexpr std::uint32_t CryptAsn1BadTag = 0x8009310B;         // CRYPT_E_ASN1_BADTAG
 inline constexpr std::uint32_t CryptNotFound = 0x80092004;           // CRYPT_E_NOT_FOUND
 inline constexpr std::uint32_t InvalidName = 123;                    // ERROR_INVALID_NAME: another publisher

@@ -2,9 +2,10 @@
 // the test by scripts/lib/make-signature-fixtures.sh (CTest runs it as the setup of this
 // test and passes the folder in ZYREL_SIGNATURE_FIXTURES; a Linux run without it makes its
 // own folder). The same table of expected codes holds on Linux (OpenSSL) and on Windows
-// (WinVerifyTrust, here under Wine with the test root added to the prefix's ROOT store):
+// (WinVerifyTrust, here under Wine with the test roots added to the prefix's ROOT store):
 // both halves must reach the same verdict on the same file. On Linux, `osslsigncode
-// verify` is asked as an independent judge of every file.
+// verify` is asked as an independent judge of every file of the first table (the others
+// hold what it judges otherwise than Windows).
 #include "SignatureCheck.h"
 
 #include "signature/PeImage.h"
@@ -41,11 +42,16 @@ using namespace signature;
 
 const std::string Publisher = "Vexal Norim Inc.";
 
+// A file whose structure Wine's decoder cannot read at all: there the Windows half
+// refuses it with the decoder's code, where Windows and the Linux half reach a verdict.
+constexpr std::uint32_t AsWindows = 0;
+
 struct Expected {
     const char* file;
     std::uint32_t code;  // CheckFileSignature's code
     const char* signer;  // its signer's name ("" when none is read)
     std::uint32_t final; // InstallerSignatureCode's code, the publisher rule applied
+    std::uint32_t wine = AsWindows; // the code under Wine, where it must differ
 };
 
 // One row per file the fixture script makes.
@@ -108,13 +114,57 @@ const Expected ChainUsageFiles[] = {
     {"timestamp-ca-code-signing.exe", CertWrongUsage, "", CertWrongUsage},
 };
 
-// Certificates signed with MD5 in either chain are refused as Windows' weak-signature
-// policy refuses them (CERT_TRUST_IS_NOT_SIGNATURE_VALID, reported as
-// TRUST_E_CERT_SIGNATURE); SHA-1 certificates still pass. (osslsigncode accepts all.)
+// Certificates signed with MD5 or with short RSA keys in either chain are refused as
+// Windows' weak-signature policy refuses them (CERT_TRUST_IS_NOT_SIGNATURE_VALID, reported
+// as TRUST_E_CERT_SIGNATURE); SHA-1 certificates still pass. MD5 as a digest of the
+// signature itself is refused as an algorithm. (osslsigncode accepts all.)
 const Expected WeakSignatureFiles[] = {
     {"md5-certificate.exe", TrustCertificateSignature, "", TrustCertificateSignature},
     {"timestamp-md5-certificate.exe", TrustCertificateSignature, "", TrustCertificateSignature},
     {"sha1-certificate.exe", 0, "Vexal Norim Inc.", 0},
+    // RSA keys of 512 bits, the signer's or the time-stamping authority's, are weak too.
+    {"rsa512-signer.exe", TrustCertificateSignature, "", TrustCertificateSignature},
+    {"rsa512-timestamp.exe", TrustCertificateSignature, "", TrustCertificateSignature},
+    // MD5 as the signer's digest or as the image hash's (the other SHA-256), or as both,
+    // is an algorithm refused.
+    {"md5-signer-digest.exe", BadAlgorithm, "", BadAlgorithm},
+    {"md5-image-digest.exe", BadAlgorithm, "", BadAlgorithm},
+    {"md5-file-digest.exe", BadAlgorithm, "", BadAlgorithm},
+};
+
+// Structures of real signed files that Windows judges in its own way, each rebuilt by the
+// fixture script: what Windows accepts must pass, what it refuses must fail with its code.
+const Expected WildFiles[] = {
+    // A time stamp token whose certificate set holds an attribute certificate besides the
+    // authority's: the token is sound, the entry that is no X.509 certificate is ignored.
+    {"timestamp-attribute-certificate.exe", 0, "Vexal Norim Inc.", 0},
+    // A time-stamping authority whose extended key usage is not marked critical is judged
+    // like any other: by the chain's usage and its own naming time stamping; one that names
+    // no usage of its own is not fit.
+    {"timestamp-usage-uncritical.exe", 0, "Vexal Norim Inc.", 0},
+    {"timestamp-authority-without-usage.exe", CertWrongUsage, "", CertWrongUsage},
+    // A countersignature whose signature value holds the bare SHA-1 of its signed
+    // attributes, no DigestInfo around it, as old authorities made them; spoilt, it is a
+    // time stamp that does not verify.
+    {"countersignature-bare-digest.exe", 0, "Vexal Norim Inc.", 0},
+    {"countersignature-bare-digest-spoilt.exe", TrustTimeStamp, "", TrustTimeStamp},
+    // Headers whose declared size runs into the first section: the overlap is hashed once.
+    {"headers-overlap.exe", 0, "Vexal Norim Inc.", 0},
+    // A trusted root without basic constraints is an anchor all the same; an intermediate
+    // without them is no CA.
+    {"old-root.exe", 0, "Vexal Norim Inc.", 0},
+    {"intermediate-without-basic-constraints.exe", TrustBasicConstraints, "", TrustBasicConstraints},
+    // A certificate for lifetime signing is judged now, time stamp or not: expired, its
+    // time-stamped signature is refused; valid, it passes.
+    {"lifetime-expired-timestamped.exe", CertExpired, "", CertExpired},
+    {"lifetime-timestamped.exe", 0, "Vexal Norim Inc.", 0},
+    // The first common name is the name even when it is no text (a BIT STRING): then the
+    // signer has none, and the publisher's name as the unit after it does not count.
+    {"common-name-not-text.exe", TrustFail, "", TrustFail, CryptAsn1BadTag},
+    // A signer whose content-type attribute, or a SignedData whose content type, names
+    // anything but SpcIndirectData signs no Authenticode content.
+    {"content-type-relabelled.exe", TrustNoSignature, "", TrustNoSignature},
+    {"signed-data-relabelled.exe", TrustNoSignature, "", TrustNoSignature, CryptAsn1Corrupt},
 };
 
 std::string Hex(std::uint32_t code)
@@ -189,42 +239,47 @@ protected:
         if (!zyrel_test::running_under_wine()) {
             GTEST_SKIP() << "trust " << to_string(Folder() / "certs" / "root.pem") << " on this machine first";
         }
-        ASSERT_TRUE(zyrel_test::trust_root_certificate(Folder() / "certs" / "root.pem")) << GetLastError();
+        for (const char* root : {"root.pem", "old-root.pem"}) {
+            std::vector<BYTE> der;
+            ASSERT_TRUE(zyrel_test::trust_root_certificate(Folder() / "certs" / root, &der))
+                << root << ": " << GetLastError();
+            s_trusted.push_back(der);
+        }
         done = true;
     }
 
 public:
-    // The prefix forgets the test root again when the program ends: each run makes a new
-    // one, and an old one must not stay trusted.
+    // The prefix forgets the test roots again when the program ends: each run makes new
+    // ones, and an old one must not stay trusted.
     static void ForgetTestRoot()
     {
-        if (s_trusted.empty())
-            return;
-        PCCERT_CONTEXT ours = CertCreateCertificateContext(X509_ASN_ENCODING, s_trusted.data(),
-                                                           static_cast<DWORD>(s_trusted.size()));
-        // The user's own ROOT store, where the addition went; the system ROOT store that
+        // The user's own ROOT store, where the additions went; the system ROOT store that
         // CertOpenSystemStoreW answers also shows the machine's roots and deletes nothing.
         HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-        if (ours != nullptr && root != nullptr) {
-            PCCERT_CONTEXT stored = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ours, nullptr);
-            if (stored != nullptr && CertDeleteCertificateFromStore(stored)) // frees the context too
-                CertControlStore(root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+        for (const std::vector<BYTE>& der : s_trusted) {
+            PCCERT_CONTEXT ours = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
+            if (ours != nullptr && root != nullptr) {
+                PCCERT_CONTEXT stored = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ours, nullptr);
+                if (stored != nullptr && CertDeleteCertificateFromStore(stored)) // frees the context too
+                    CertControlStore(root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+            }
+            if (ours != nullptr)
+                CertFreeCertificateContext(ours);
         }
         if (root != nullptr)
             CertCloseStore(root, 0);
-        if (ours != nullptr)
-            CertFreeCertificateContext(ours);
         s_trusted.clear();
     }
 
 private:
-    static inline std::vector<BYTE> s_trusted;
+    // What this run added to the ROOT store.
+    static inline std::vector<std::vector<BYTE>> s_trusted;
     static std::string to_string(const fs::path& path) { return zyrel_test::to_utf8(path); }
 #else
     void TrustTestRootOnly()
     {
-        // Only the test root is trusted: the system's own roots do not take part.
-        m_file.set((Folder() / "certs" / "root.pem").c_str());
+        // Only the test roots are trusted: the system's own roots do not take part.
+        m_file.set((Folder() / "certs" / "trusted.pem").c_str());
         m_dir.set((Folder() / "certs" / "no-such-folder").c_str());
     }
     zyrel_test::scoped_variable m_file{"SSL_CERT_FILE", nullptr};
@@ -240,20 +295,31 @@ public:
 const auto* const forgetTestRoot = ::testing::AddGlobalTestEnvironment(new ForgetTestRootAtEnd);
 #endif
 
-// Every file: the verdict and the name, then the publisher rule on top of it.
-TEST_F(SignatureCheckTest, EveryFileGetsWindowsCodeAndSignerName)
+// Each row's verdict and name, then the publisher rule on top of it.
+template <std::size_t Count>
+void ExpectVerdicts(const Expected (&rows)[Count])
 {
-#if !defined(_WIN32)
-    TrustTestRootOnly();
-#endif
-    for (const Expected& row : Files) {
+    for (Expected row : rows) {
         SCOPED_TRACE(row.file);
+#if defined(_WIN32)
+        if (row.wine != AsWindows && zyrel_test::running_under_wine())
+            row = Expected{row.file, row.wine, "", row.wine};
+#endif
         const vxn::wstring path = zyrel_test::to_wide(Folder() / row.file);
         const SignatureVerdict verdict = CheckFileSignature(path);
         EXPECT_EQ(Hex(verdict.code), Hex(row.code));
         EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), row.signer);
         EXPECT_EQ(Hex(InstallerSignatureCode(path)), Hex(row.final));
     }
+}
+
+// Every file: the verdict and the name, then the publisher rule on top of it.
+TEST_F(SignatureCheckTest, EveryFileGetsWindowsCodeAndSignerName)
+{
+#if !defined(_WIN32)
+    TrustTestRootOnly();
+#endif
+    ExpectVerdicts(Files);
 }
 
 // The chain's usage is the intersection of every certificate's extended key usages; code
@@ -264,14 +330,7 @@ TEST_F(SignatureCheckTest, ChainUsageIsWhatEveryCertificateAllows)
 #if !defined(_WIN32)
     TrustTestRootOnly();
 #endif
-    for (const Expected& row : ChainUsageFiles) {
-        SCOPED_TRACE(row.file);
-        const vxn::wstring path = zyrel_test::to_wide(Folder() / row.file);
-        const SignatureVerdict verdict = CheckFileSignature(path);
-        EXPECT_EQ(Hex(verdict.code), Hex(row.code));
-        EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), row.signer);
-        EXPECT_EQ(Hex(InstallerSignatureCode(path)), Hex(row.final));
-    }
+    ExpectVerdicts(ChainUsageFiles);
     EXPECT_EQ(DisplayedSignatureCode(CertWrongUsage), 272);
     EXPECT_NE(zyrel_test::to_utf8(SignatureWarningText(CertWrongUsage)).find("(error #6005:272)"), std::string::npos);
 }
@@ -283,14 +342,7 @@ TEST_F(SignatureCheckTest, WeaklySignedCertificatesAreRefused)
 #if !defined(_WIN32)
     TrustTestRootOnly();
 #endif
-    for (const Expected& row : WeakSignatureFiles) {
-        SCOPED_TRACE(row.file);
-        const vxn::wstring path = zyrel_test::to_wide(Folder() / row.file);
-        const SignatureVerdict verdict = CheckFileSignature(path);
-        EXPECT_EQ(Hex(verdict.code), Hex(row.code));
-        EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), row.signer);
-        EXPECT_EQ(Hex(InstallerSignatureCode(path)), Hex(row.final));
-    }
+    ExpectVerdicts(WeakSignatureFiles);
     EXPECT_EQ(DisplayedSignatureCode(TrustCertificateSignature), 24580);
 #if !defined(_WIN32)
     // A store whose security level would refuse SHA-1 (level 2 and up) or accept MD5
@@ -311,6 +363,15 @@ TEST_F(SignatureCheckTest, WeaklySignedCertificatesAreRefused)
         X509_STORE_free(store);
     }
 #endif
+}
+
+// Files shaped like those from the wild: Windows' verdict on each.
+TEST_F(SignatureCheckTest, FilesFromTheWildGetWindowsVerdict)
+{
+#if !defined(_WIN32)
+    TrustTestRootOnly();
+#endif
+    ExpectVerdicts(WildFiles);
 }
 
 // Without the test root among the trust anchors no file is verified: a valid chain to a
@@ -447,27 +508,42 @@ TEST(PeImageTest, DamagedHeadersAreStatusesAndHashSkipsExactlyTheSignatureParts)
     };
     constexpr std::size_t Coff = 0x44, Optional = 0x58, SecurityEntry = Optional + 96 + 32, Sections = Optional + 0xE0;
 
-    // The hashed ranges and the three excluded parts tile the signed file exactly.
+    // The hashed ranges and the three excluded parts tile a signed file exactly, also one
+    // whose headers overlap its first section.
     PeImage image;
     std::size_t table = 0;
-    ASSERT_EQ(read(signedBytes, image), PeStatus::Ok);
-    std::vector<int> covered(signedBytes.size(), 0);
-    for (const ByteRange& range : image.hashed)
-        for (std::uint64_t i = range.offset; i < range.offset + range.size; ++i)
-            ++covered[i];
-    for (std::size_t i = Optional + 64; i < Optional + 68; ++i)
-        EXPECT_EQ(covered[i]++, 0) << "checksum byte " << i;
-    for (std::size_t i = SecurityEntry; i < SecurityEntry + 8; ++i)
-        EXPECT_EQ(covered[i]++, 0) << "directory byte " << i;
-    for (std::uint64_t i = image.certificateTable.offset; i < signedBytes.size(); ++i)
-        EXPECT_EQ(covered[i]++, 0) << "table byte " << i;
-    for (std::size_t i = 0; i < covered.size(); ++i)
-        ASSERT_EQ(covered[i], 1) << "byte " << i;
-    EXPECT_EQ(image.signedData.offset, image.certificateTable.offset + 8);
-    EXPECT_FALSE(image.pe32Plus);
+    const auto expectTiled = [&](const std::string& bytes) {
+        ASSERT_EQ(read(bytes, image), PeStatus::Ok);
+        std::vector<int> covered(bytes.size(), 0);
+        for (const ByteRange& range : image.hashed)
+            for (std::uint64_t i = range.offset; i < range.offset + range.size; ++i)
+                ++covered[i];
+        for (std::size_t i = Optional + 64; i < Optional + 68; ++i)
+            EXPECT_EQ(covered[i]++, 0) << "checksum byte " << i;
+        for (std::size_t i = SecurityEntry; i < SecurityEntry + 8; ++i)
+            EXPECT_EQ(covered[i]++, 0) << "directory byte " << i;
+        for (std::uint64_t i = image.certificateTable.offset; i < bytes.size(); ++i)
+            EXPECT_EQ(covered[i]++, 0) << "table byte " << i;
+        for (std::size_t i = 0; i < covered.size(); ++i)
+            ASSERT_EQ(covered[i], 1) << "byte " << i;
+        EXPECT_EQ(image.signedData.offset, image.certificateTable.offset + 8);
+        EXPECT_FALSE(image.pe32Plus);
+    };
+    {
+        SCOPED_TRACE("headers overlapping the first section");
+        expectTiled(zyrel_test::read_file(Folder() / "headers-overlap.exe"));
+    }
+    expectTiled(signedBytes);
 
     table = static_cast<std::size_t>(image.certificateTable.offset);
     ASSERT_EQ(read(unsignedBytes, image), PeStatus::NoSignature);
+    EXPECT_EQ(image.hashed.back().offset + image.hashed.back().size, unsignedBytes.size());
+    // Sections that overlap each other: the later one counts from where the earlier ends.
+    ASSERT_EQ(read(patched(unsignedBytes, Sections + 40 + 20, 0x300), image), PeStatus::NoSignature);
+    std::vector<int> hashedTimes(unsignedBytes.size(), 0);
+    for (const ByteRange& range : image.hashed)
+        for (std::uint64_t i = range.offset; i < range.offset + range.size; ++i)
+            ASSERT_EQ(hashedTimes[i]++, 0) << "byte " << i << " hashed twice";
     EXPECT_EQ(image.hashed.back().offset + image.hashed.back().size, unsignedBytes.size());
 
     struct Damage {

@@ -6,7 +6,8 @@
 //   3. the image hash recomputed and compared;
 //   4. the signature over the signed attributes (with the content's digest among them);
 //   5. a time stamp, when there is one (RFC 3161 token or the older countersignature):
-//      checked, and its time then counts for the chain instead of now;
+//      checked, and its time then counts for the chain instead of now, unless the signer's
+//      certificate is for lifetime signing;
 //   6. the signer's chain to a trust anchor of the system's store, and the signer's fitness
 //      for code signing; revocation is not checked, as with WTD_REVOKE_NONE.
 // Each failure stops the check with Windows' code for it.
@@ -18,11 +19,13 @@
 //     authority's; otherwise CERT_E_WRONG_USAGE. anyExtendedKeyUsage is a usage like any
 //     other and does not stand in for code signing: Windows intersects by identifier, and
 //     a chain that only names "any" is not one that was meant for code.
-//   - weak signatures: a certificate signed with MD2, MD4 or MD5 makes the chain's
-//     signatures invalid (CERT_TRUST_IS_NOT_SIGNATURE_VALID with CERT_TRUST_HAS_WEAK_SIGNATURE),
-//     which the chain policies report first, as TRUST_E_CERT_SIGNATURE. SHA-1 stays
-//     accepted. OpenSSL's own security level is held at 0 so that openssl.cnf cannot move
-//     the verdict either way.
+//   - weak signatures: a certificate signed with MD2, MD4 or MD5, or one with an RSA key
+//     shorter than 1023 bits, makes the chain's signatures invalid
+//     (CERT_TRUST_IS_NOT_SIGNATURE_VALID with CERT_TRUST_HAS_WEAK_SIGNATURE), which the
+//     chain policies report first, as TRUST_E_CERT_SIGNATURE. SHA-1 stays accepted. The
+//     signer's own digest must not be one of those three either (NTE_BAD_ALGID, as for
+//     the image hash). OpenSSL's own security level is held at 0 so that openssl.cnf
+//     cannot move the verdict either way.
 #include "signature/posix/Authenticode.h"
 
 #include "signature/Der.h"
@@ -33,10 +36,12 @@
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
+#include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
+#include <openssl/rsa.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -62,6 +67,9 @@ struct FreeStoreContext { void operator()(X509_STORE_CTX* p) const { X509_STORE_
 struct FreeTstInfo { void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); } };
 struct FreeDigestContext { void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); } };
 struct FreeOpenSslBytes { void operator()(unsigned char* p) const { OPENSSL_free(p); } };
+struct FreeKeyContext { void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); } };
+struct FreeCms { void operator()(CMS_ContentInfo* p) const { CMS_ContentInfo_free(p); } };
+struct FreeHeldCertificates { void operator()(STACK_OF(X509)* p) const { sk_X509_pop_free(p, X509_free); } };
 using Pkcs7Ptr = std::unique_ptr<PKCS7, FreePkcs7>;
 using SignerInfoPtr = std::unique_ptr<PKCS7_SIGNER_INFO, FreeSignerInfo>;
 using BioPtr = std::unique_ptr<BIO, FreeBio>;
@@ -70,10 +78,14 @@ using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, FreeStoreContext>;
 using TstInfoPtr = std::unique_ptr<TS_TST_INFO, FreeTstInfo>;
 using DigestContextPtr = std::unique_ptr<EVP_MD_CTX, FreeDigestContext>;
 using OpenSslBytesPtr = std::unique_ptr<unsigned char, FreeOpenSslBytes>;
+using CmsPtr = std::unique_ptr<CMS_ContentInfo, FreeCms>;
+// A stack that holds a reference to each of its certificates (CMS_get1_certs).
+using HeldCertificatesPtr = std::unique_ptr<STACK_OF(X509), FreeHeldCertificates>;
 
 // The object identifiers of Authenticode that OpenSSL has no names for.
 constexpr const char* SpcIndirectDataOid = "1.3.6.1.4.1.311.2.1.4";
 constexpr const char* Rfc3161TimeStampOid = "1.3.6.1.4.1.311.3.3.1";
+constexpr const char* LifetimeSigningOid = "1.3.6.1.4.1.311.10.3.13";
 // SPC_PE_IMAGE_DATAOBJ (1.3.6.1.4.1.311.2.1.15), as DER content bytes.
 constexpr std::uint8_t SpcPeImageDataOid[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F};
 
@@ -161,15 +173,40 @@ std::uint32_t HashImage(ByteSource& file, const PeImage& image, const EVP_MD* di
 }
 
 // Whether `digest` of `data` equals `expected`.
-bool DigestEquals(const EVP_MD* digest, const unsigned char* data, std::size_t size, const ASN1_OCTET_STRING* expected)
+bool DigestEquals(const EVP_MD* digest, const unsigned char* data, std::size_t size, const unsigned char* expected,
+                  std::size_t expectedSize)
 {
     unsigned char computed[EVP_MAX_MD_SIZE];
     unsigned int computedSize = 0;
     if (digest == nullptr || expected == nullptr ||
         EVP_Digest(data, size, computed, &computedSize, digest, nullptr) != 1)
         return false;
-    return static_cast<unsigned int>(expected->length) == computedSize &&
-           std::memcmp(expected->data, computed, computedSize) == 0;
+    return expectedSize == computedSize && std::memcmp(expected, computed, computedSize) == 0;
+}
+
+bool DigestEquals(const EVP_MD* digest, const unsigned char* data, std::size_t size, const ASN1_OCTET_STRING* expected)
+{
+    return expected != nullptr && expected->length >= 0 &&
+           DigestEquals(digest, data, size, expected->data, static_cast<std::size_t>(expected->length));
+}
+
+// Whether `signature` is an RSA PKCS#1 block over the bare digest of `data`, with no
+// DigestInfo around it: how the counter-signing services of some old authorities signed,
+// which Windows accepts. Only the digest's own bytes may come out of the block.
+bool SignsBareDigest(EVP_PKEY* key, const EVP_MD* digest, const unsigned char* data, std::size_t size,
+                     const ASN1_OCTET_STRING& signature)
+{
+    if (EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA || signature.length <= 0)
+        return false;
+    std::unique_ptr<EVP_PKEY_CTX, FreeKeyContext> context(EVP_PKEY_CTX_new(key, nullptr));
+    std::vector<unsigned char> recovered(static_cast<std::size_t>(std::max(EVP_PKEY_get_size(key), 1)));
+    std::size_t recoveredSize = recovered.size();
+    if (!context || EVP_PKEY_verify_recover_init(context.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1 ||
+        EVP_PKEY_verify_recover(context.get(), recovered.data(), &recoveredSize, signature.data,
+                                static_cast<std::size_t>(signature.length)) != 1)
+        return false;
+    return DigestEquals(digest, data, size, recovered.data(), recoveredSize);
 }
 
 bool ToTime(const ASN1_TIME* time, std::time_t& out)
@@ -216,18 +253,38 @@ std::uint32_t ChainCode(int error)
     }
 }
 
+// The digests Windows no longer accepts in a signature: MD2, MD4, MD5 (SHA-1 still passes).
+bool IsWeakDigest(int digest)
+{
+    return digest == NID_md5 || digest == NID_md4 || digest == NID_md2;
+}
+
 // Whether a certificate is signed with a digest that Windows no longer accepts in a chain.
 bool WeaklySigned(const X509* certificate)
 {
     int digest = NID_undef;
     if (OBJ_find_sigid_algs(X509_get_signature_nid(certificate), &digest, nullptr) != 1)
         return false; // not a signature algorithm known by its digest: the signature check judges it
-    return digest == NID_md5 || digest == NID_md4 || digest == NID_md2;
+    return IsWeakDigest(digest);
 }
 
-// Whether any certificate of the chain, as far as it was built, is weakly signed. A
-// self-signed top is a trust anchor (or no anchor at all): its own signature vouches for
-// nothing, so its digest does not count.
+// Windows' shortest RSA key in a chain (MinRsaPubKeyBitLength, whose default is 1023:
+// the update that blocked keys under 1024 bits lets through those whose top bit happens
+// to be clear).
+constexpr int MinimumRsaBits = 1023;
+
+// Whether a certificate's key is an RSA key shorter than that: Windows counts it as a weak
+// signature too (CERT_TRUST_HAS_WEAK_SIGNATURE), as it counts a weak digest.
+bool HasWeakKey(X509* certificate)
+{
+    const EVP_PKEY* key = X509_get0_pubkey(certificate);
+    return key != nullptr && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) < MinimumRsaBits;
+}
+
+// Whether any certificate of the chain, as far as it was built, is weak: weakly signed or
+// with a short RSA key. A self-signed top is a trust anchor (or no anchor at all): its own
+// signature vouches for nothing, and Windows weighs a root's key only when asked to
+// (CERT_CHAIN_ENABLE_WEAK_RSA_ROOT_FLAG), so it does not count.
 bool HasWeakSignature(STACK_OF(X509)* chain)
 {
     const int count = chain != nullptr ? sk_X509_num(chain) : 0;
@@ -235,7 +292,7 @@ bool HasWeakSignature(STACK_OF(X509)* chain)
         X509* certificate = sk_X509_value(chain, i);
         if (i == count - 1 && i > 0 && (X509_get_extension_flags(certificate) & EXFLAG_SS))
             break;
-        if (WeaklySigned(certificate))
+        if (WeaklySigned(certificate) || HasWeakKey(certificate))
             return true;
     }
     return false;
@@ -254,10 +311,27 @@ bool ChainAllows(STACK_OF(X509)* chain, std::uint32_t usage)
     return count > 0;
 }
 
+// Windows takes a certificate of the trust store as the anchor it is, whether or not it
+// says it may issue certificates: old roots (of 1997, say) carry extensions but no basic
+// constraints, which OpenSSL refuses at the top of a chain. Only a trusted anchor that
+// says nothing either way is excused; an intermediate still needs CA:TRUE, and a root
+// whose basic constraints or key usage deny it stays refused.
+int ExcuseSilentAnchor(int ok, X509_STORE_CTX* context)
+{
+    if (ok != 0 || X509_STORE_CTX_get_error(context) != X509_V_ERR_INVALID_CA)
+        return ok;
+    const int depth = X509_STORE_CTX_get_error_depth(context);
+    X509* anchor = X509_STORE_CTX_get_current_cert(context);
+    const bool isTrustedTop = depth > 0 && depth == sk_X509_num(X509_STORE_CTX_get0_chain(context)) - 1 &&
+                              depth >= X509_STORE_CTX_get_num_untrusted(context);
+    const bool saysNothing = anchor != nullptr && (X509_get_extension_flags(anchor) & (EXFLAG_BCONS | EXFLAG_KUSAGE)) == 0;
+    return isTrustedTop && saysNothing ? 1 : ok;
+}
+
 // The chain from `leaf` to a trust anchor, valid at `when`, fit for `usage` (an XKU_ bit):
 // 0 or the chain's code. Windows' order: a weakly signed certificate first, then what
 // OpenSSL found, then the chain's usage.
-std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrusted, std::time_t when, int purpose,
+std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrusted, std::time_t when,
                           std::uint32_t usage, int& detail)
 {
     StoreContextPtr context(X509_STORE_CTX_new());
@@ -266,10 +340,9 @@ std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrust
     X509_VERIFY_PARAM* parameters = X509_STORE_CTX_get0_param(context.get());
     X509_VERIFY_PARAM_set_time(parameters, when);
     // Level 0: no digest or key is refused for the security level's sake. The weak digests
-    // are this check's own decision (below), the same on every system.
+    // and keys are this check's own decision (below), the same on every system.
     X509_VERIFY_PARAM_set_auth_level(parameters, 0);
-    if (purpose != 0 && X509_STORE_CTX_set_purpose(context.get(), purpose) != 1)
-        return CertChaining;
+    X509_STORE_CTX_set_verify_cb(context.get(), ExcuseSilentAnchor);
     const bool verified = X509_verify_cert(context.get()) == 1;
     STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get());
     if (HasWeakSignature(chain)) {
@@ -287,6 +360,17 @@ std::uint32_t VerifyChain(X509_STORE* trust, X509* leaf, STACK_OF(X509)* untrust
     return 0;
 }
 
+// Whether the certificate's extended key usage names the usage `dotted`.
+bool NamesUsage(X509* certificate, const char* dotted)
+{
+    auto* usages = static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(certificate, NID_ext_key_usage, nullptr, nullptr));
+    bool named = false;
+    for (int i = 0; usages != nullptr && i < sk_ASN1_OBJECT_num(usages) && !named; ++i)
+        named = HasOid(sk_ASN1_OBJECT_value(usages, i), dotted);
+    EXTENDED_KEY_USAGE_free(usages);
+    return named;
+}
+
 // The signer's own key must be fit for signing: a key usage, when present, allows digital
 // signatures. (Its extended key usage is part of the chain's, judged with the chain.)
 bool FitForCodeSigning(X509* signer)
@@ -297,6 +381,22 @@ bool FitForCodeSigning(X509* signer)
     if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(signer) & KU_DIGITAL_SIGNATURE))
         return false;
     return true;
+}
+
+// A time-stamping authority's chain, valid at `when`: judged as the signer's is, for time
+// stamping, and the authority's own extended key usage must name time stamping. Whether
+// that extension is marked critical does not matter to Windows (the authorities of
+// 2009 to 2019 have it uncritical), so OpenSSL's time-stamping purpose, which demands
+// it critical and alone, is not asked.
+std::uint32_t VerifyAuthorityChain(X509_STORE* trust, X509* authority, STACK_OF(X509)* untrusted, std::time_t when)
+{
+    int detail = 0;
+    const std::uint32_t code = VerifyChain(trust, authority, untrusted, when, XKU_TIMESTAMP, detail);
+    if (code != 0)
+        return code;
+    const bool namesTimeStamping = (X509_get_extension_flags(authority) & EXFLAG_XKUSAGE) != 0 &&
+                                   (X509_get_extended_key_usage(authority) & XKU_TIMESTAMP) != 0;
+    return namesTimeStamping ? 0 : CertWrongUsage;
 }
 
 // The certificates a chain may be built through: the message's own and the token's.
@@ -319,16 +419,25 @@ std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const P
 {
     if (value == nullptr || value->type != V_ASN1_SEQUENCE || value->value.sequence == nullptr)
         return TrustTimeStamp;
+    // The token is read as CMS, not PKCS#7: its certificate set may hold, beside the
+    // authority's certificates, any other choice the standard allows (attribute
+    // certificates, as the tokens of large time-stamping services carry), for which the
+    // PKCS#7 decoder refuses the whole token. Only the X.509 ones take part below.
     const unsigned char* cursor = value->value.sequence->data;
-    Pkcs7Ptr token(d2i_PKCS7(nullptr, &cursor, value->value.sequence->length));
-    if (!token || !PKCS7_type_is_signed(token.get()) || token->d.sign == nullptr ||
-        PKCS7_get_detached(token.get()))
+    CmsPtr token(d2i_CMS_ContentInfo(nullptr, &cursor, value->value.sequence->length));
+    if (!token || OBJ_obj2nid(CMS_get0_type(token.get())) != NID_pkcs7_signed ||
+        OBJ_obj2nid(CMS_get0_eContentType(token.get())) != NID_id_smime_ct_TSTInfo)
+        return TrustTimeStamp;
+    ASN1_OCTET_STRING** content = CMS_get0_content(token.get());
+    if (content == nullptr || *content == nullptr) // a detached token names no time
         return TrustTimeStamp;
     STACK_OF(X509)* outerCertificates = message.d.sign->cert;
-    if (sk_PKCS7_SIGNER_INFO_num(PKCS7_get_signer_info(token.get())) != 1 ||
-        PKCS7_verify(token.get(), outerCertificates, nullptr, nullptr, nullptr, PKCS7_NOVERIFY) != 1)
+    if (sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(token.get())) != 1 ||
+        CMS_verify(token.get(), outerCertificates, nullptr, nullptr, nullptr,
+                   CMS_NO_SIGNER_CERT_VERIFY | CMS_BINARY) != 1)
         return TrustTimeStamp;
-    TstInfoPtr info(PKCS7_to_TS_TST_INFO(token.get()));
+    const unsigned char* infoCursor = (*content)->data;
+    TstInfoPtr info(d2i_TS_TST_INFO(nullptr, &infoCursor, (*content)->length));
     if (!info)
         return TrustTimeStamp;
     TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(info.get());
@@ -339,16 +448,15 @@ std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const P
                       TS_MSG_IMPRINT_get_msg(imprint)) ||
         !ToTime(TS_TST_INFO_get_time(info.get()), when))
         return TrustTimeStamp;
-    CertificatesPtr signers(PKCS7_get0_signers(token.get(), outerCertificates, 0));
+    CertificatesPtr signers(CMS_get0_signers(token.get()));
     if (!signers || sk_X509_num(signers.get()) != 1)
         return TrustTimeStamp;
-    CertificatesPtr untrusted = Untrusted(outerCertificates, token->d.sign->cert);
+    HeldCertificatesPtr tokenCertificates(CMS_get1_certs(token.get()));
+    CertificatesPtr untrusted = Untrusted(outerCertificates, tokenCertificates.get());
     if (!untrusted)
         return TrustTimeStamp;
     // The authority's chain fails the way the signer's would (an untrusted root is one).
-    int detail = 0;
-    return VerifyChain(trust, sk_X509_value(signers.get(), 0), untrusted.get(), when, X509_PURPOSE_TIMESTAMP_SIGN,
-                       XKU_TIMESTAMP, detail);
+    return VerifyAuthorityChain(trust, sk_X509_value(signers.get(), 0), untrusted.get(), when);
 }
 
 // The older Authenticode time stamp: a countersignature (a SignerInfo over the signer's
@@ -376,18 +484,21 @@ std::uint32_t CheckCountersignature(const ASN1_TYPE* value, const PKCS7& message
     const int encodedSize = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(counter->auth_attr), &encoded,
                                           ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
     OpenSslBytesPtr attributes(encoded);
+    if (encodedSize <= 0)
+        return TrustTimeStamp;
     DigestContextPtr context(EVP_MD_CTX_new());
-    if (encodedSize <= 0 || !context || EVP_DigestVerifyInit(context.get(), nullptr, digest, nullptr, key) != 1 ||
+    const bool signsDigestInfo =
+        context && EVP_DigestVerifyInit(context.get(), nullptr, digest, nullptr, key) == 1 &&
         EVP_DigestVerify(context.get(), counter->enc_digest->data, static_cast<std::size_t>(counter->enc_digest->length),
-                         attributes.get(), static_cast<std::size_t>(encodedSize)) != 1)
+                         attributes.get(), static_cast<std::size_t>(encodedSize)) == 1;
+    if (!signsDigestInfo &&
+        !SignsBareDigest(key, digest, attributes.get(), static_cast<std::size_t>(encodedSize), *counter->enc_digest))
         return TrustTimeStamp;
     const ASN1_TYPE* signingTime = PKCS7_get_signed_attribute(counter.get(), NID_pkcs9_signingTime);
     if (signingTime == nullptr || (signingTime->type != V_ASN1_UTCTIME && signingTime->type != V_ASN1_GENERALIZEDTIME) ||
         !ToTime(signingTime->value.utctime, when))
         return TrustTimeStamp;
-    int detail = 0;
-    return VerifyChain(trust, authority, message.d.sign->cert, when, X509_PURPOSE_TIMESTAMP_SIGN, XKU_TIMESTAMP,
-                       detail);
+    return VerifyAuthorityChain(trust, authority, message.d.sign->cert, when);
 }
 
 // The first time stamp among the signer's unsigned attributes, if any: 0 with `when` set
@@ -432,15 +543,21 @@ bool NameEntryText(X509_NAME_ENTRY* entry, vxn::wstring& out)
 
 // CertGetNameStringW's CERT_NAME_SIMPLE_DISPLAY_TYPE: the subject's first common name,
 // else its first organisational unit, else organisation, else e-mail address; else the
-// first e-mail address among the alternative names; else nothing.
+// first e-mail address among the alternative names; else nothing. The first attribute of
+// the first of these types that the subject has is the name: one whose value is no text
+// (a common name as a BIT STRING, say) is no name, never a reason to take the next type,
+// which would let a subject choose which of its attributes is read.
 vxn::wstring SimpleDisplayName(X509* certificate)
 {
     vxn::wstring name;
     X509_NAME* subject = X509_get_subject_name(certificate);
     for (int nid : {NID_commonName, NID_organizationalUnitName, NID_organizationName, NID_pkcs9_emailAddress}) {
         const int index = subject != nullptr ? X509_NAME_get_index_by_NID(subject, nid, -1) : -1;
-        if (index >= 0 && NameEntryText(X509_NAME_get_entry(subject, index), name))
+        if (index >= 0) {
+            if (!NameEntryText(X509_NAME_get_entry(subject, index), name))
+                name.clear();
             return name;
+        }
     }
     auto* alternatives = static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
     for (int i = 0; alternatives != nullptr && i < sk_GENERAL_NAME_num(alternatives); ++i) {
@@ -509,6 +626,20 @@ SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const 
         return verdict;
     }
     PKCS7_SIGNER_INFO* signerInfo = sk_PKCS7_SIGNER_INFO_value(signerInfos, 0);
+    // The signer signs an SpcIndirectDataContent and says so: a content-type attribute
+    // that names anything else (or is missing) makes the signature one over something
+    // else, as the SignedData's own content type would.
+    const ASN1_TYPE* signedType = PKCS7_get_signed_attribute(signerInfo, NID_pkcs9_contentType);
+    if (signedType == nullptr || signedType->type != V_ASN1_OBJECT || !HasOid(signedType->value.object, SpcIndirectDataOid)) {
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
+    // A digest that Windows refuses for the file's hash is refused for the signer's too.
+    const ASN1_OBJECT* signerDigest = signerInfo->digest_alg != nullptr ? signerInfo->digest_alg->algorithm : nullptr;
+    if (signerDigest == nullptr || IsWeakDigest(OBJ_obj2nid(signerDigest))) {
+        verdict.code = BadAlgorithm;
+        return verdict;
+    }
     CertificatesPtr signers(PKCS7_get0_signers(message.get(), nullptr, 0));
     if (!signers || sk_X509_num(signers.get()) != 1) {
         verdict.code = TrustNoSignerCertificate;
@@ -530,8 +661,12 @@ SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const 
     std::time_t when = now;
     if ((verdict.code = CheckTimeStamp(*message, *signerInfo, trust, when)) != 0)
         return verdict;
+    // A certificate for lifetime signing makes its signatures live no longer than itself:
+    // a time stamp must still verify, but its time does not stand in for now.
+    if (NamesUsage(signer, LifetimeSigningOid))
+        when = now;
     int detail = 0;
-    if ((verdict.code = VerifyChain(trust, signer, message->d.sign->cert, when, 0, XKU_CODE_SIGN, detail)) != 0) {
+    if ((verdict.code = VerifyChain(trust, signer, message->d.sign->cert, when, XKU_CODE_SIGN, detail)) != 0) {
         VXN_LOG("SignatureCheck", VXN::LogLevel::Debug, "Signer chain rejected: {0}",
                 X509_verify_cert_error_string(detail));
         return verdict;

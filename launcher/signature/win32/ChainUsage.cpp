@@ -22,6 +22,15 @@ bool WeakAlgorithm(LPCSTR oid)
     return false;
 }
 
+// An RSA key shorter than Windows' default minimum (CERT_CHAIN_MIN_RSA_PUB_KEY_BIT_LENGTH_DEFAULT).
+bool WeakRsaKey(const CERT_PUBLIC_KEY_INFO& key)
+{
+    if (key.Algorithm.pszObjId == nullptr || std::strcmp(key.Algorithm.pszObjId, szOID_RSA_RSA) != 0)
+        return false;
+    const DWORD bits = CertGetPublicKeyLength(X509_ASN_ENCODING, const_cast<CERT_PUBLIC_KEY_INFO*>(&key));
+    return bits != 0 && bits < CERT_CHAIN_MIN_RSA_PUB_KEY_BIT_LENGTH_DEFAULT;
+}
+
 // The certificate's extended key usages: false when it has no such extension (or it
 // cannot be read, which `readable` tells).
 bool ExtendedUsages(PCCERT_CONTEXT certificate, std::vector<BYTE>& buffer, bool& readable)
@@ -64,8 +73,28 @@ DWORD WeakSignatureError(PCCERT_CHAIN_CONTEXT chain)
         // signature.
         if (i + 1 == simple->cElement && i > 0 && (element->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED))
             break;
-        if (WeakAlgorithm(element->pCertContext->pCertInfo->SignatureAlgorithm.pszObjId))
+        const CERT_INFO* info = element->pCertContext->pCertInfo;
+        if (WeakAlgorithm(info->SignatureAlgorithm.pszObjId) || WeakRsaKey(info->SubjectPublicKeyInfo))
             return TrustCertificateSignature;
+    }
+    return 0;
+}
+
+DWORD IntermediateConstraintsError(PCCERT_CHAIN_CONTEXT chain)
+{
+    if (chain == nullptr || chain->cChain == 0)
+        return 0;
+    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+    for (DWORD i = 1; i + 1 < simple->cElement; ++i) {
+        const CERT_INFO* info = simple->rgpElement[i]->pCertContext->pCertInfo;
+        const CERT_EXTENSION* extension = CertFindExtension(szOID_BASIC_CONSTRAINTS2, info->cExtension, info->rgExtension);
+        CERT_BASIC_CONSTRAINTS2_INFO constraints = {};
+        DWORD size = sizeof constraints;
+        if (extension == nullptr ||
+            !CryptDecodeObject(X509_ASN_ENCODING, X509_BASIC_CONSTRAINTS2, extension->Value.pbData,
+                               extension->Value.cbData, 0, &constraints, &size) ||
+            !constraints.fCA)
+            return TrustBasicConstraints;
     }
     return 0;
 }
@@ -111,6 +140,8 @@ bool BuildChain(PCCERT_CONTEXT certificate, FILETIME* when, HCERTSTORE extra, LP
 bool ChainVerdict(PCCERT_CHAIN_CONTEXT chain, LPCSTR policy, DWORD& verdict)
 {
     verdict = WeakSignatureError(chain);
+    if (verdict == 0)
+        verdict = IntermediateConstraintsError(chain);
     if (verdict != 0)
         return true;
     CERT_CHAIN_POLICY_PARA parameters = {};

@@ -5,8 +5,11 @@
 //   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
 //   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
 //   4. CertFindCertificateInStore(CERT_FIND_SUBJECT_CERT): the signer's certificate;
-//   4a. the signer's time stamp, then its chain for code signing under the Authenticode
-//      chain policy at the stamp's time: Wine's WinVerifyTrust accepts a chain to an
+//   4a. the signer's content-type attribute, its digest and the image hash's:
+//      SpcIndirectData, and no MD2, MD4 or MD5, asked here too so that the verdict does
+//      not rest on a trust provider (Wine's) weighing them;
+//   4b. the signer's time stamp, then its chain for code signing under the Authenticode
+//      chain policy at the stamp's time (now for a certificate for lifetime signing): Wine's WinVerifyTrust accepts a chain to an
 //      untrusted or self-signed root, an expired signer, a signer not meant for code
 //      signing and a spoilt time stamp, all of which Windows refuses, so the question is
 //      asked again where both answer it; on Windows this repeats a verdict already given.
@@ -20,6 +23,7 @@
 // it again after the releases.
 #include "SignatureCheck.h"
 
+#include "signature/Der.h"
 #include "signature/TrustCodes.h"
 #include "signature/win32/ChainUsage.h"
 #include "signature/win32/TimeStamp.h"
@@ -31,6 +35,8 @@
 #include <wintrust.h>
 
 #include <cstddef>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -52,7 +58,7 @@ DWORD FailureCode(DWORD lastError)
     return lastError != 0 ? lastError : signature::TrustFail;
 }
 
-// Step 4a: the signer's chain, built with the signature's own certificates, for code
+// Step 4b: the signer's chain, built with the signature's own certificates, for code
 // signing, under the Authenticode policy, valid at the time stamp's time (`when`) or,
 // without one, now. In the policies' order: a weakly signed certificate, the policy's
 // verdict, the chain's usage.
@@ -68,6 +74,61 @@ DWORD ChainPolicyError(PCCERT_CONTEXT signer, HCERTSTORE signatureStore, FILETIM
         error = signature::CertWrongUsage;
     CertFreeCertificateChain(chain);
     return error;
+}
+
+// Whether a digest algorithm's identifier (its DER content bytes) is MD2, MD4 or MD5.
+bool IsWeakDigest(const signature::Der& oid)
+{
+    static const BYTE md[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x02};
+    return oid.Size() == sizeof md + 1 && std::memcmp(oid.Data(), md, sizeof md) == 0 &&
+           (oid.Data()[sizeof md] == 2 || oid.Data()[sizeof md] == 4 || oid.Data()[sizeof md] == 5);
+}
+
+// Whether the image hash of the message's SpcIndirectDataContent is made with a weak
+// digest. SpcIndirectDataContent ::= SEQUENCE { data SEQUENCE, messageDigest SEQUENCE {
+// digestAlgorithm SEQUENCE { OBJECT IDENTIFIER, ... }, digest } }. Content that cannot be
+// read here is left to WinVerifyTrust, which has accepted it.
+bool ImageDigestIsWeak(HCRYPTMSG message)
+{
+    DWORD size = 0;
+    if (!CryptMsgGetParam(message, CMSG_CONTENT_PARAM, 0, nullptr, &size) || size == 0)
+        return false;
+    std::vector<BYTE> content(size);
+    if (!CryptMsgGetParam(message, CMSG_CONTENT_PARAM, 0, content.data(), &size))
+        return false;
+    signature::Der all(content.data(), size), wrapped, indirect, data, digestInfo, algorithm, oid;
+    // The content may come as an OCTET STRING around it.
+    if (content[0] == 0x04 && signature::Der(all).Take(0x04, wrapped))
+        all = wrapped;
+    return all.Take(0x30, indirect) && indirect.Take(0x30, data) && indirect.Take(0x30, digestInfo) &&
+           digestInfo.Take(0x30, algorithm) && algorithm.Take(0x06, oid) && IsWeakDigest(oid);
+}
+
+// Step 4a: what the signature says of itself that the Linux half refuses too: a
+// content-type attribute that does not name SpcIndirectData (or none),
+// TRUST_E_NOSIGNATURE; MD2, MD4 or MD5 as the signer's digest or the image hash's,
+// NTE_BAD_ALGID. 0 otherwise.
+DWORD SignerClaimsError(HCRYPTMSG message, const CMSG_SIGNER_INFO& signer)
+{
+    // SPC_INDIRECT_DATA_OBJID (1.3.6.1.4.1.311.2.1.4) as the attribute's DER value.
+    static const BYTE indirectData[] = {0x06, 0x0A, 0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x04};
+    bool namesIndirectData = false;
+    for (DWORD i = 0; i < signer.AuthAttrs.cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = signer.AuthAttrs.rgAttr[i];
+        if (attribute.pszObjId == nullptr || std::strcmp(attribute.pszObjId, szOID_RSA_contentType) != 0)
+            continue;
+        namesIndirectData = attribute.cValue == 1 && attribute.rgValue[0].cbData == sizeof indirectData &&
+                            std::memcmp(attribute.rgValue[0].pbData, indirectData, sizeof indirectData) == 0;
+        break;
+    }
+    if (!namesIndirectData)
+        return signature::TrustNoSignature;
+    const char* digest = signer.HashAlgorithm.pszObjId;
+    for (const char* weak : {szOID_RSA_MD5, szOID_RSA_MD4, szOID_RSA_MD2}) {
+        if (digest == nullptr || std::strcmp(digest, weak) == 0)
+            return signature::BadAlgorithm;
+    }
+    return ImageDigestIsWeak(message) ? signature::BadAlgorithm : 0;
 }
 
 } // namespace
@@ -138,7 +199,11 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
             failure = FailureCode(GetLastError());
     }
 
-    // 4a. Its chain under the Authenticode policy, at the time of a valid time stamp.
+    // 4a. The signer's content type and digest.
+    if (failure == 0)
+        failure = SignerClaimsError(message, *signerInfo);
+
+    // 4b. Its chain under the Authenticode policy, at the time of a valid time stamp.
     if (failure == 0) {
         FILETIME stamped = {};
         DWORD stampFailure = 0;
@@ -147,7 +212,11 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
             failure = ChainPolicyError(certificate, store, nullptr);
             break;
         case signature::platform::TimeStampState::Valid:
-            failure = ChainPolicyError(certificate, store, &stamped);
+            // A certificate for lifetime signing counts now, time stamp or not.
+            failure = ChainPolicyError(certificate, store,
+                                       signature::platform::CertificateNames(certificate, szOID_KP_LIFETIME_SIGNING)
+                                           ? nullptr
+                                           : &stamped);
             break;
         case signature::platform::TimeStampState::Invalid:
             failure = stampFailure;

@@ -132,39 +132,6 @@ bool ReadTstInfo(const std::vector<BYTE>& content, const CMSG_SIGNER_INFO& signe
            ImprintMatches(DigestOf(algorithmOid), hash, signer.EncryptedHash) && ParseGeneralizedTime(time, when);
 }
 
-// An RFC 3161 token: a signed message of its own whose content is a TSTInfo. `failure`
-// as VerifySignerTimeStamp gives it.
-bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer, FILETIME& when, DWORD& failure)
-{
-    HCRYPTMSG token = CryptMsgOpenToDecode(Encodings, 0, 0, 0, nullptr, nullptr);
-    if (token == nullptr)
-        return false;
-    HCERTSTORE certificates = nullptr;
-    PCCERT_CONTEXT authority = nullptr;
-    std::vector<BYTE> authorityId, contentType, content;
-    bool valid = false;
-    if (CryptMsgUpdate(token, value.pbData, value.cbData, TRUE) &&
-        MessageParam(token, CMSG_INNER_CONTENT_TYPE_PARAM, contentType) &&
-        std::strncmp(reinterpret_cast<const char*>(contentType.data()), TstInfoOid, contentType.size()) == 0 &&
-        MessageParam(token, CMSG_SIGNER_CERT_INFO_PARAM, authorityId) &&
-        (certificates = CertOpenStore(CERT_STORE_PROV_MSG, Encodings, 0, 0, token)) != nullptr &&
-        (authority = CertGetSubjectCertificateFromStore(certificates, Encodings,
-                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
-        CryptMsgControl(token, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo) &&
-        MessageParam(token, CMSG_CONTENT_PARAM, content) && ReadTstInfo(content, signer, when)) {
-        const DWORD chainError = AuthorityError(authority, certificates, when);
-        valid = chainError == 0;
-        if (!valid)
-            failure = chainError;
-    }
-    if (authority != nullptr)
-        CertFreeCertificateContext(authority);
-    if (certificates != nullptr)
-        CertCloseStore(certificates, 0);
-    CryptMsgClose(token);
-    return valid;
-}
-
 // DER's length octets for `length`.
 void AppendLength(std::vector<BYTE>& out, std::size_t length)
 {
@@ -191,6 +158,100 @@ void AppendElement(std::vector<BYTE>& out, BYTE tag, const std::vector<BYTE>& co
 void AppendBytes(std::vector<BYTE>& out, const std::uint8_t* bytes, std::size_t size)
 {
     out.insert(out.end(), bytes, bytes + size);
+}
+
+// The token with only the X.509 entries of its certificate set. The set may hold any
+// choice of CertificateChoices (the attribute certificates of large time-stamping
+// services); Windows reads past the others, Wine's message decoder refuses the whole token
+// for them. No signature covers the set, so dropping entries changes nothing the token
+// vouches for. False when there was nothing to drop (or no SignedData to read): the token
+// is then decoded as it came.
+bool WithX509CertificatesOnly(const CRYPT_ATTR_BLOB& token, std::vector<BYTE>& out)
+{
+    // ContentInfo ::= SEQUENCE { contentType, [0] EXPLICIT SignedData }
+    // SignedData ::= SEQUENCE { version, digestAlgorithms, encapContentInfo,
+    //                           [0] IMPLICIT certificates OPTIONAL, [1] crls OPTIONAL, signerInfos }
+    Der whole(token.pbData, token.cbData), info, type, typeElement, explicitContent, signedData, version, versionElement,
+        algorithms, algorithmsElement, encapsulated, encapsulatedElement, certificates;
+    if (!whole.Take(0x30, info) || !info.Take(0x06, type, typeElement) || !info.Take(0xA0, explicitContent) ||
+        !explicitContent.Take(0x30, signedData) || !signedData.Take(0x02, version, versionElement) ||
+        !signedData.Take(0x31, algorithms, algorithmsElement) ||
+        !signedData.Take(0x30, encapsulated, encapsulatedElement) || !signedData.Take(0xA0, certificates))
+        return false;
+    std::vector<BYTE> kept;
+    bool dropped = false;
+    while (certificates.Size() > 0) {
+        const std::uint8_t tag = certificates.Data()[0];
+        Der entry, entryElement;
+        if (!certificates.Take(tag, entry, entryElement))
+            return false;
+        if (tag == 0x30)
+            AppendBytes(kept, entryElement.Data(), entryElement.Size());
+        else
+            dropped = true;
+    }
+    if (!dropped)
+        return false;
+    std::vector<BYTE> body, signedDataElement, explicitElement, outer;
+    AppendBytes(body, versionElement.Data(), versionElement.Size());
+    AppendBytes(body, algorithmsElement.Data(), algorithmsElement.Size());
+    AppendBytes(body, encapsulatedElement.Data(), encapsulatedElement.Size());
+    AppendElement(body, 0xA0, kept);
+    AppendBytes(body, signedData.Data(), signedData.Size()); // the CRLs and the signers, as they were
+    AppendElement(signedDataElement, 0x30, body);
+    AppendElement(explicitElement, 0xA0, signedDataElement);
+    AppendBytes(outer, typeElement.Data(), typeElement.Size());
+    AppendBytes(outer, explicitElement.data(), explicitElement.size());
+    out.clear();
+    AppendElement(out, 0x30, outer);
+    return true;
+}
+
+// An RFC 3161 token: a signed message of its own whose content is a TSTInfo. `failure`
+// as VerifySignerTimeStamp gives it.
+bool VerifyRfc3161(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer, FILETIME& when, DWORD& failure)
+{
+    HCRYPTMSG token = CryptMsgOpenToDecode(Encodings, 0, 0, 0, nullptr, nullptr);
+    if (token == nullptr)
+        return false;
+    HCERTSTORE certificates = nullptr;
+    PCCERT_CONTEXT authority = nullptr;
+    std::vector<BYTE> authorityId, contentType, content;
+    bool valid = false;
+    std::vector<BYTE> readable;
+    const bool stripped = WithX509CertificatesOnly(value, readable);
+    if (CryptMsgUpdate(token, stripped ? readable.data() : value.pbData,
+                       stripped ? static_cast<DWORD>(readable.size()) : value.cbData, TRUE) &&
+        MessageParam(token, CMSG_INNER_CONTENT_TYPE_PARAM, contentType) &&
+        std::strncmp(reinterpret_cast<const char*>(contentType.data()), TstInfoOid, contentType.size()) == 0 &&
+        MessageParam(token, CMSG_SIGNER_CERT_INFO_PARAM, authorityId) &&
+        (certificates = CertOpenStore(CERT_STORE_PROV_MSG, Encodings, 0, 0, token)) != nullptr &&
+        (authority = CertGetSubjectCertificateFromStore(certificates, Encodings,
+                                                        reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
+        CryptMsgControl(token, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo) &&
+        MessageParam(token, CMSG_CONTENT_PARAM, content) && ReadTstInfo(content, signer, when)) {
+        const DWORD chainError = AuthorityError(authority, certificates, when);
+        valid = chainError == 0;
+        if (!valid)
+            failure = chainError;
+    }
+    if (authority != nullptr)
+        CertFreeCertificateContext(authority);
+    if (certificates != nullptr)
+        CertCloseStore(certificates, 0);
+    CryptMsgClose(token);
+    return valid;
+}
+
+// A signed attribute's one value, or null.
+const CRYPT_ATTR_BLOB* AttributeValue(const CRYPT_ATTRIBUTES& attributes, const char* oid)
+{
+    for (DWORD i = 0; i < attributes.cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = attributes.rgAttr[i];
+        if (attribute.pszObjId != nullptr && std::strcmp(attribute.pszObjId, oid) == 0)
+            return attribute.cValue == 1 ? &attribute.rgValue[0] : nullptr;
+    }
+    return nullptr;
 }
 
 // The older countersignature: a SignerInfo over the signer's signature value, with the
@@ -235,22 +296,19 @@ bool VerifyCountersignature(HCERTSTORE store, const CRYPT_ATTR_BLOB& value, cons
                                                         reinterpret_cast<PCERT_INFO>(authorityId.data()))) != nullptr &&
         CryptMsgControl(counter, 0, CMSG_CTRL_VERIFY_SIGNATURE, authority->pCertInfo)) {
         std::vector<BYTE> counterInfo;
-        if (MessageParam(counter, CMSG_SIGNER_INFO_PARAM, counterInfo)) {
-            const auto* decoded = reinterpret_cast<const CMSG_SIGNER_INFO*>(counterInfo.data());
-            for (DWORD i = 0; i < decoded->AuthAttrs.cAttr; ++i) {
-                const CRYPT_ATTRIBUTE& signingTime = decoded->AuthAttrs.rgAttr[i];
-                if (std::strcmp(signingTime.pszObjId, szOID_RSA_signingTime) != 0 || signingTime.cValue != 1)
-                    continue;
-                DWORD timeSize = sizeof when;
-                if (CryptDecodeObject(Encodings, szOID_RSA_signingTime, signingTime.rgValue[0].pbData,
-                                      signingTime.rgValue[0].cbData, 0, &when, &timeSize)) {
-                    const DWORD chainError = AuthorityError(authority, store, when);
-                    valid = chainError == 0;
-                    if (!valid)
-                        failure = chainError;
-                }
-                break;
-            }
+        const CMSG_SIGNER_INFO* decoded = nullptr;
+        if (MessageParam(counter, CMSG_SIGNER_INFO_PARAM, counterInfo))
+            decoded = reinterpret_cast<const CMSG_SIGNER_INFO*>(counterInfo.data());
+        const CRYPT_ATTR_BLOB* signingTime =
+            decoded != nullptr ? AttributeValue(decoded->AuthAttrs, szOID_RSA_signingTime) : nullptr;
+        DWORD timeSize = sizeof when;
+        if (signingTime != nullptr &&
+            CryptDecodeObject(Encodings, szOID_RSA_signingTime, signingTime->pbData, signingTime->cbData, 0, &when,
+                              &timeSize)) {
+            const DWORD chainError = AuthorityError(authority, store, when);
+            valid = chainError == 0;
+            if (!valid)
+                failure = chainError;
         }
     }
     if (authority != nullptr)

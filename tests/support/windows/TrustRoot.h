@@ -13,8 +13,10 @@
 
 namespace zyrel_test {
 
-// Adds the PEM certificate to the ROOT store; false when it cannot be read or added.
-inline bool trust_root_certificate(const std::filesystem::path& pem_file)
+// Adds the PEM certificate to the ROOT store; false when it cannot be read or added. On
+// success `added`, when given, receives the certificate's DER, with which a test can
+// remove it again.
+inline bool trust_root_certificate(const std::filesystem::path& pem_file, std::vector<BYTE>* added = nullptr)
 {
     const std::string pem = read_file(pem_file);
     DWORD size = 0;
@@ -28,10 +30,12 @@ inline bool trust_root_certificate(const std::filesystem::path& pem_file)
     HCERTSTORE root = CertOpenSystemStoreW(0, L"ROOT");
     if (root == nullptr)
         return false;
-    const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
+    const BOOL stored = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
                                                         CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     CertCloseStore(root, 0);
-    return added != FALSE;
+    if (stored != FALSE && added != nullptr)
+        *added = der;
+    return stored != FALSE;
 }
 
 } // namespace zyrel_test
