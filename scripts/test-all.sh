@@ -109,6 +109,12 @@ if ! install_linux_deps; then
     echo "zyrel: the Linux build's packages could not be installed" >&2
     exit 1
 fi
+# Wine and MinGW-w64 first: the Linux tests run the real wine too (a prefix's registry, the
+# client started through it), and would only skip those cases on a new machine.
+windows_deps=0
+if wants windows; then
+    install_windows_deps && windows_deps=1
+fi
 
 wants linux && run_stage "Linux tests (default)" linux_tests default
 wants asan && run_stage "Linux tests (ASan + UBSan)" linux_tests asan
@@ -133,7 +139,7 @@ windows_curl() {
 # ---- end libcurl for Windows ------------------------------------------------------------
 
 if wants windows; then
-    if install_windows_deps; then
+    if [ $windows_deps = 1 ]; then
         mkdir -p build
         run_stage "Windows libcurl (cached build)" windows_curl
         run_stage "Windows 32-bit program (build)" configure_and_build mingw-i686
