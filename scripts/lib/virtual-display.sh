@@ -16,7 +16,7 @@ start_virtual_display() {
         # machine may take many seconds, so the bound is only there against a hung server.
         for _ in $(seq 1200); do
             kill -0 "$xvfb_pid" 2>/dev/null || break
-            owner=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)
+            owner=$(tr -d ' \n' 2>/dev/null <"/tmp/.X$n-lock")
             if [ "$owner" = "$xvfb_pid" ] && [ -e "/tmp/.X11-unix/X$n" ]; then
                 export DISPLAY=":$n"
                 return 0
