@@ -55,6 +55,41 @@ else()
           DESTINATION ${zyrel_doc_dir})
   install(FILES ${zyrel_linux_resources}/zyreldownloader.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+  # The desktop entry's icon, in the theme every desktop falls back to (hicolor), drawn from
+  # the same description as the Windows program's icon.
+  set(zyrel_icon_description ${PROJECT_SOURCE_DIR}/resources/ZyrelIcon.txt)
+  set(zyrel_icon_theme ${CMAKE_BINARY_DIR}/packaging/hicolor)
+  add_custom_command(
+    OUTPUT ${zyrel_icon_theme}/256x256/apps/zyreldownloader.png
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${zyrel_icon_theme}
+    COMMAND ${CMAKE_COMMAND} -DDESCRIPTION=${zyrel_icon_description} -DPNG_DIR=${zyrel_icon_theme}
+            -DNAME=zyreldownloader -P ${PROJECT_SOURCE_DIR}/resources/GenerateIcon.cmake
+    DEPENDS ${zyrel_icon_description} ${PROJECT_SOURCE_DIR}/resources/GenerateIcon.cmake
+    COMMENT "Drawing the desktop icon from ZyrelIcon.txt"
+    VERBATIM)
+  add_custom_target(zyrel_package_icons ALL DEPENDS ${zyrel_icon_theme}/256x256/apps/zyreldownloader.png)
+  install(DIRECTORY ${zyrel_icon_theme}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+
+  # The AppStream description for software centres; its release is the changelog's newest
+  # entry, version and date.
+  file(STRINGS ${zyrel_linux_resources}/changelog zyrel_changelog_trailer REGEX "^ -- " LIMIT_COUNT 1)
+  if(NOT zyrel_changelog_trailer MATCHES ", ([0-9]+) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+    message(FATAL_ERROR "resources/linux/changelog: no date in the newest entry's trailer line")
+  endif()
+  set(zyrel_day ${CMAKE_MATCH_1})
+  set(zyrel_year ${CMAKE_MATCH_3})
+  set(zyrel_month_names Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  set(zyrel_month_numbers 01 02 03 04 05 06 07 08 09 10 11 12)
+  list(FIND zyrel_month_names ${CMAKE_MATCH_2} zyrel_month)
+  list(GET zyrel_month_numbers ${zyrel_month} zyrel_month)
+  if(zyrel_day MATCHES "^[0-9]$")
+    set(zyrel_day 0${zyrel_day})
+  endif()
+  set(ZYREL_RELEASE_DATE ${zyrel_year}-${zyrel_month}-${zyrel_day})
+  set(zyrel_metainfo example.zyrel.ZyrelDownloader.metainfo.xml)
+  configure_file(${zyrel_linux_resources}/${zyrel_metainfo}.in ${CMAKE_BINARY_DIR}/packaging/${zyrel_metainfo} @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/${zyrel_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   set(CPACK_GENERATOR "DEB")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION "net")
@@ -70,9 +105,11 @@ through Wine with the user's options passed on. Started by the client with
 It shows a GTK 3 window on a desktop, a progress line in a terminal, and runs
 headless in services and scripts.")
   # The program opens libcurl at run time and links OpenSSL; GTK is loaded at run time when
-  # a desktop is there, so it is only recommended.
+  # a desktop is there, so it is only recommended. So is Wine: the client and its installer
+  # are Windows programs, but the program still downloads and checks without it. Debian's
+  # wine is the launcher; the Wine proper is wine64 or wine32, whichever the machine runs.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.36), libstdc++6 (>= 12), libcurl4 (>= 7.88), libssl3 (>= 3.0)")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgtk-3-0")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgtk-3-0, wine, wine64 | wine32")
   # Control files 0644 and scripts 0755, as dpkg and lintian expect.
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()

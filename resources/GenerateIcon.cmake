@@ -8,9 +8,20 @@
 # same description always gives the same bytes) and basenc, both in every Debian.
 #
 #   cmake -DDESCRIPTION=ZyrelIcon.txt -DRC_OUT=ZyrelIcon.rc -P GenerateIcon.cmake
+#
+# With PNG_DIR instead of RC_OUT it draws the sizes listed under "theme" as PNG files for the
+# desktops' icon theme, PNG_DIR/<size>x<size>/apps/NAME.png: the same picture as the
+# Windows icon, pixel for pixel.
+#
+#   cmake -DDESCRIPTION=ZyrelIcon.txt -DPNG_DIR=hicolor -DNAME=zyreldownloader -P GenerateIcon.cmake
 cmake_minimum_required(VERSION 3.25)
 
-foreach(required DESCRIPTION RC_OUT)
+if(DEFINED PNG_DIR)
+  set(required_keys DESCRIPTION PNG_DIR NAME)
+else()
+  set(required_keys DESCRIPTION RC_OUT)
+endif()
+foreach(required IN LISTS required_keys)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "GenerateIcon.cmake needs -D${required}=...")
   endif()
@@ -32,6 +43,17 @@ if(NOT DEFINED icon_png)
   set(icon_png "")
 endif()
 separate_arguments(icon_png UNIX_COMMAND "${icon_png}")
+if(DEFINED PNG_DIR)
+  if(NOT DEFINED icon_theme)
+    message(FATAL_ERROR "${DESCRIPTION}: 'theme = ...' is missing")
+  endif()
+  separate_arguments(icon_sizes UNIX_COMMAND "${icon_theme}")
+  set(icon_png ${icon_sizes})
+  set(work_folder "${PNG_DIR}")
+  file(MAKE_DIRECTORY "${work_folder}")
+else()
+  get_filename_component(work_folder "${RC_OUT}" DIRECTORY)
+endif()
 
 # ---- PNG: CRC-32 and Adler-32 in whole-number arithmetic ----------------------------------
 set(crc_table "")
@@ -93,7 +115,6 @@ endmacro()
 
 find_program(GZIP_EXECUTABLE gzip)
 find_program(BASENC_EXECUTABLE basenc)
-get_filename_component(work_folder "${RC_OUT}" DIRECTORY)
 
 function(channels colour prefix)
   if(NOT colour MATCHES "^[0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f]$")
@@ -190,6 +211,19 @@ function(png_image size rows bytes_var)
   png_chunk(IDAT "78da${deflate}${adler_hex}" idat)
   png_chunk(IEND "" iend)
   set(png "89504e470d0a1a0a${ihdr}${idat}${iend}")
+  if(DEFINED PNG_DIR)
+    set(folder "${PNG_DIR}/${size}x${size}/apps")
+    file(MAKE_DIRECTORY "${folder}")
+    string(TOUPPER "${png}" upper)
+    file(WRITE "${raw}.hex" "${upper}")
+    execute_process(COMMAND ${BASENC_EXECUTABLE} --base16 -d "${raw}.hex"
+                    OUTPUT_FILE "${folder}/${NAME}.png" RESULT_VARIABLE status)
+    file(REMOVE "${raw}.hex")
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "basenc could not write the ${size}-pixel PNG")
+    endif()
+    return()
+  endif()
   string(LENGTH "${png}" digits)
   math(EXPR bytes "${digits} / 2")
   # Words, little-endian, and a lone last byte as a one-character string.
@@ -318,6 +352,9 @@ foreach(size IN LISTS icon_sizes)
   endif()
   string(APPEND group ", ${extent}, 0, 1, 32, ${image_bytes}L, ${image_id}")
 endforeach()
+if(DEFINED PNG_DIR)
+  return()
+endif()
 list(LENGTH icon_sizes count)
 string(APPEND rc "\nIDI_ZYREL 14\nBEGIN\n0, 1, ${count}${group}\nEND\n")
 file(WRITE "${RC_OUT}" "${rc}")

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the packages of the built programs and checks what is in them:
-#   - the .deb of build/default: its files (program, manual page, desktop entry, README,
-#     copyright, changelog), its declared dependencies, its version (the program's own
-#     --version), lintian (no error, no warning), desktop-file-validate (no word at all), and
-#     that the program unpacked into a clean folder tree runs (it starts a stand-in client and
-#     says so in its log);
+#   - the .deb of build/default: its files (program, manual page, desktop entry and its icon,
+#     AppStream metainfo, README, copyright, changelog), its declared dependencies and
+#     recommendations (GTK, Wine), its version (the program's own --version), lintian (no
+#     error, no warning, and no note about the hardening or the icon), desktop-file-validate
+#     (no word at all), appstreamcli validate, and that the program unpacked into a clean
+#     folder tree runs (it starts a stand-in client and says so in its log);
 #   - the .zip of build/mingw-i686: the Windows program, the README and the licence texts of
 #     everything linked into it; then a second .zip whose program cpack signed (with
 #     scripts/sign-windows.sh) with a throwaway certificate made here: osslsigncode accepts
@@ -29,10 +30,12 @@ check_deb() {
     deb=build/default/zyreldownloader_${version}_$(dpkg --print-architecture).deb
     [ -f "$deb" ] || { fail "no .deb $deb was made"; return; }
     echo "-- $deb"
-    local listing fields doc=./usr/share/doc/zyreldownloader
+    local listing fields doc=./usr/share/doc/zyreldownloader icons=./usr/share/icons/hicolor
+    local metainfo=./usr/share/metainfo/example.zyrel.ZyrelDownloader.metainfo.xml
     listing=$(dpkg-deb -c "$deb")
     for file in ./usr/bin/ZyrelDownloader ./usr/share/applications/zyreldownloader.desktop \
-        ./usr/share/man/man1/ZyrelDownloader.1.gz $doc/README.md $doc/copyright $doc/changelog.gz; do
+        ./usr/share/man/man1/ZyrelDownloader.1.gz $doc/README.md $doc/copyright $doc/changelog.gz \
+        $icons/48x48/apps/zyreldownloader.png $icons/256x256/apps/zyreldownloader.png $metainfo; do
         grep -q " $file\$" <<<"$listing" || fail "$file is missing from the .deb"
     done
     fields=$(dpkg-deb -f "$deb" Depends Recommends)
@@ -40,22 +43,44 @@ check_deb() {
     grep -q 'libssl3' <<<"$fields" || fail "the .deb does not depend on libssl3"
     grep -q '^Recommends:.*libgtk-3-0' <<<"$fields" || fail "the .deb does not recommend GTK 3"
     grep -q '^Depends:.*gtk' <<<"$fields" && fail "GTK must only be recommended"
+    # Debian's wine is the launcher, wine64 or wine32 the Wine proper.
+    grep -qE '^Recommends:(.*[ ,])?wine(,|$)' <<<"$fields" || fail "the .deb does not recommend wine"
+    grep -qE '^Recommends:.*wine64 \| wine32' <<<"$fields" || fail "the .deb does not recommend wine64 | wine32"
+    grep -q '^Depends:.*wine' <<<"$fields" && fail "Wine must only be recommended"
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the .deb's version is not $version"
 
     # lintian prints one line a tag ("E: package: tag ..."); errors and warnings fail,
     # information and pedantic notes do not. Its stderr says little more than that it runs
     # as root, and is shown only when lintian itself fails.
+    # Its information tags (-I) are shown too: those about the hardening flags (a missing
+    # stack protector, fortified call, PIE, RELRO, BIND_NOW) and the icon fail, as a
+    # distribution's own package would not have them.
     local report
-    report=$(lintian --fail-on none "$deb" 2>build/default/lintian.log) ||
+    report=$(lintian -I --fail-on none "$deb" 2>build/default/lintian.log) ||
         { cat build/default/lintian.log; fail "lintian could not check the .deb"; }
-    echo "lintian: ${report:-no errors, no warnings}"
+    echo "lintian: ${report:-no errors, no warnings, no information}"
     grep -E '^[EW]: ' <<<"$report" >/dev/null && fail "lintian reports errors or warnings"
+    grep -E '^I: [^ ]+ (hardening-[a-z-]+|[a-z-]*icon[a-z-]*)( |$)' <<<"$report" >/dev/null &&
+        fail "lintian has notes about the hardening or the icon"
 
     local tree
     tree=$(mktemp -d)
     dpkg-deb -x "$deb" "$tree/root"
     report=$(desktop-file-validate "$tree/root/usr/share/applications/zyreldownloader.desktop" 2>&1)
     [ -z "$report" ] || fail "desktop-file-validate: $report"
+    # The entry names its icon by the theme's name, which the package's PNGs carry at their
+    # sizes.
+    grep -qx 'Icon=zyreldownloader' "$tree/root/usr/share/applications/zyreldownloader.desktop" ||
+        fail "the desktop entry does not name the icon zyreldownloader"
+    local size
+    for size in 48 256; do
+        file -b "$tree/root/${icons#./}/${size}x$size/apps/zyreldownloader.png" | grep -q "^PNG image data, $size x $size," ||
+            fail "the ${size}x$size icon is not a PNG of that size"
+    done
+    report=$(appstreamcli validate --no-net "$tree/root/${metainfo#./}" 2>&1) ||
+        fail "appstreamcli validate: $report"
+    grep -q '<launchable type="desktop-id">zyreldownloader.desktop</launchable>' "$tree/root/${metainfo#./}" ||
+        fail "the metainfo's launchable is not the package's desktop entry"
     grep -q '^License: Expat$' "$tree/root/${doc#./}/copyright" && grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' "$tree/root/${doc#./}/copyright" ||
         fail "the .deb's copyright is not the machine-readable MIT (Expat) file"
     [ "$(gzip -dc "$tree/root/${doc#./}/changelog.gz" | head -n 1 | sed -n 's/^zyreldownloader (\([^)]*\)).*/\1/p')" = "$version" ] ||

@@ -10,8 +10,9 @@ ZYREL_LINUX_PACKAGES=(
     clang libclang-rt-14-dev
     # the user-interface tests: GTK windows driven on Xvfb, the terminal line inside tmux
     xdotool tmux
-    # the package check lists the Windows .zip, and lints the .deb and its desktop entry
-    unzip lintian desktop-file-utils
+    # the package check lists the Windows .zip, and lints the .deb, its desktop entry and
+    # its AppStream metainfo
+    unzip lintian desktop-file-utils appstream
 )
 
 ZYREL_WINDOWS_PACKAGES=(
