@@ -692,7 +692,21 @@ usage_list ca/server-auth.der 1.3.6.1.5.5.7.3.1
 for root in root ctl-tls-root ctl-disabled-root; do
     openssl x509 -in "certs/$root.pem" -outform DER -out "ctl/roots/$(thumbprint "certs/$root.pem").crt"
 done
-cat >ca/ctl.cnf <<EOF
+# A listed root in the list's generation text: its section, its certificate, the sections
+# of its properties; and a property: its section, its identifier, its value as hex.
+subject() { # section, certificate, property sections...
+    local section=$1 certificate=$2 property
+    shift 2
+    printf '[%s]\nthumbprint = FORMAT:HEX,OCTETSTRING:%s\nproperties = SET:%s_properties\n[%s_properties]\n' \
+        "$section" "$(thumbprint "$certificate")" "$section" "$section"
+    for property in "$@"; do echo "$property = SEQUENCE:$property"; done
+}
+property() { # section, identifier, value
+    printf '[%s]\ntype = OID:%s\nvalues = SET:%s_value\n[%s_value]\nvalue = FORMAT:HEX,OCTETSTRING:%s\n' \
+        "$1" "$2" "$1" "$1" "$3"
+}
+{
+    cat <<EOF
 asn1 = SEQUENCE:ctl
 [ctl]
 usage = SEQUENCE:list_usage
@@ -706,41 +720,17 @@ roots = OID:1.3.6.1.4.1.311.10.3.9
 oid = OID:sha1
 parameters = NULL
 [subjects]
-code = SEQUENCE:code_subject
-tls = SEQUENCE:tls_subject
-disabled = SEQUENCE:disabled_subject
-[code_subject]
-thumbprint = FORMAT:HEX,OCTETSTRING:$(thumbprint certs/root.pem)
-properties = SET:code_properties
-[code_properties]
-usage = SEQUENCE:code_usage
-[code_usage]
-type = OID:1.3.6.1.4.1.311.10.11.9
-values = SET:code_usage_value
-[code_usage_value]
-value = FORMAT:HEX,OCTETSTRING:$(hex_of ca/code-signing.der)
-[tls_subject]
-thumbprint = FORMAT:HEX,OCTETSTRING:$(thumbprint certs/ctl-tls-root.pem)
-properties = SET:tls_properties
-[tls_properties]
-usage = SEQUENCE:tls_usage
-[tls_usage]
-type = OID:1.3.6.1.4.1.311.10.11.9
-values = SET:tls_usage_value
-[tls_usage_value]
-value = FORMAT:HEX,OCTETSTRING:$(hex_of ca/server-auth.der)
-[disabled_subject]
-thumbprint = FORMAT:HEX,OCTETSTRING:$(thumbprint certs/ctl-disabled-root.pem)
-properties = SET:disabled_properties
-[disabled_properties]
-usage = SEQUENCE:code_usage
-disallowed = SEQUENCE:disallowed
-[disallowed]
-type = OID:1.3.6.1.4.1.311.10.11.104
-values = SET:disallowed_value
-[disallowed_value]
-value = FORMAT:HEX,OCTETSTRING:$(filetime_hex 1577836800)
+code = SEQUENCE:code
+tls = SEQUENCE:tls
+disabled = SEQUENCE:disabled
 EOF
+    subject code certs/root.pem code_usage
+    subject tls certs/ctl-tls-root.pem tls_usage
+    subject disabled certs/ctl-disabled-root.pem code_usage disallowed
+    property code_usage 1.3.6.1.4.1.311.10.11.9 "$(hex_of ca/code-signing.der)"
+    property tls_usage 1.3.6.1.4.1.311.10.11.9 "$(hex_of ca/server-auth.der)"
+    property disallowed 1.3.6.1.4.1.311.10.11.104 "$(filetime_hex 1577836800)"
+} >ca/ctl.cnf
 generate ca/ctl.cnf ca/ctl.der
 openssl cms -sign -binary -nodetach -outform DER -econtent_type 1.3.6.1.4.1.311.10.1 -md sha256 \
     -signer certs/root.pem -inkey certs/root.key -in ca/ctl.der -out ctl/authroot.stl
