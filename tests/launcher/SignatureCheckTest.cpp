@@ -33,6 +33,7 @@
 #include "signature/posix/Authenticode.h"
 #include "signature/posix/TrustAnchors.h"
 
+#include <openssl/err.h>
 #include <openssl/x509_vfy.h>
 #endif
 
@@ -597,6 +598,16 @@ TEST_F(SignatureCheckTest, SslCertFileWinsOverBuiltInRoots)
         zyrel_test::scoped_variable dir("SSL_CERT_DIR", none.c_str());
         Anchors anchors(root);
         EXPECT_EQ(anchors.Origin(), "SSL_CERT_DIR=" + none);
+        EXPECT_EQ(Hex(CodeWith(anchors, "vexal-sha256.exe")), Hex(CertUntrustedRoot));
+    }
+    {
+        // A file that is not there is named as such, and vouches for nothing.
+        const std::string missing = (Folder() / "certs" / "no-such-file.pem").string();
+        zyrel_test::scoped_variable file("SSL_CERT_FILE", missing.c_str());
+        zyrel_test::scoped_variable dir("SSL_CERT_DIR", nullptr);
+        Anchors anchors(root);
+        EXPECT_EQ(anchors.Origin(), "SSL_CERT_FILE=" + missing + " (cannot be read)");
+        EXPECT_EQ(ERR_peek_error(), 0u);
         EXPECT_EQ(Hex(CodeWith(anchors, "vexal-sha256.exe")), Hex(CertUntrustedRoot));
     }
 }

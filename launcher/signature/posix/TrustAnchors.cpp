@@ -32,8 +32,8 @@ TrustAnchors FromVariables(const char* file, const char* folders)
     if (file != nullptr) {
         anchors.origin = VXN::format("SSL_CERT_FILE={0}", file);
         // A file that cannot be read leaves no anchor from it: the chain is then untrusted.
-        if (anchors.store != nullptr)
-            X509_STORE_load_file(anchors.store, file);
+        if (anchors.store != nullptr && X509_STORE_load_file(anchors.store, file) != 1)
+            anchors.origin.append(" (cannot be read)");
     }
     if (folders != nullptr) {
         if (!anchors.origin.empty())
@@ -43,6 +43,7 @@ TrustAnchors FromVariables(const char* file, const char* folders)
         if (anchors.store != nullptr)
             X509_STORE_load_path(anchors.store, folders);
     }
+    ERR_clear_error(); // the queue is the thread's, and the transfer's TLS reads it too
     return anchors;
 }
 
