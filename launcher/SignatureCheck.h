@@ -16,7 +16,8 @@ inline constexpr const vxn::wchar* ExpectedPublisher = VXN_W("Vexal Norim Inc.")
 // display name of the primary signer's certificate when one was read. Never 0 for a file
 // whose signature was not verified, whatever went wrong. Windows: WinVerifyTrust and
 // CryptoAPI (signature/win32); Linux: the same checks with OpenSSL (signature/posix),
-// trusting OpenSSL's default certificate locations (SSL_CERT_FILE, SSL_CERT_DIR).
+// trusting the code-signing roots built into the program, else the system's store, and
+// SSL_CERT_FILE / SSL_CERT_DIR instead of either when set (TrustAnchors.h).
 struct SignatureVerdict {
     std::uint32_t code = 0;
     vxn::wstring signer;

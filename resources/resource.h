@@ -20,3 +20,7 @@
 
 // The embedded configuration (RCDATA on Windows, section .zyrel_rcdata_111 on Linux).
 #define IDR_EMBEDDED_CONFIGURATION 111
+
+// The code-signing roots a distributor built into the Linux program (section
+// .zyrel_rcdata_112, from ZYREL_CODE_SIGNING_ROOTS); Windows trusts its own root store.
+#define IDR_CODE_SIGNING_ROOTS 112

@@ -7,6 +7,8 @@ ZYREL_LINUX_PACKAGES=(
     libgtest-dev googletest libbenchmark-dev libfmt-dev
     libssl-dev libcurl4-openssl-dev libgtk-3-dev
     openssl osslsigncode valgrind xvfb
+    # scripts/make-code-signing-roots.py, which the signature tests run
+    python3
     clang libclang-rt-14-dev
     # the user-interface tests: GTK windows driven on Xvfb, the terminal line inside tmux
     xdotool tmux

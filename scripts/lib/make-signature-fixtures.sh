@@ -10,6 +10,7 @@
 #   certs/trusted.pem          both roots
 #   certs/*.pem, *.key         intermediate, leaves, the time-stamping authority
 #   *.exe and friends          the files to check (listed at the end of this script)
+#   ctl/                       a root program list and its roots (for the roots script)
 #   ready                      written last: a folder without it is incomplete
 # Every run makes everything afresh (what an earlier run made is removed first).
 set -euo pipefail
@@ -17,7 +18,7 @@ set -euo pipefail
 out=${1:?usage: make-signature-fixtures.sh <folder>}
 mkdir -p "$out"
 cd "$out"
-rm -rf ready certs ca ./*.exe
+rm -rf ready certs ca ctl ./*.exe
 mkdir certs
 
 # ---- a minimal PE program ------------------------------------------------------------
@@ -655,5 +656,83 @@ printf 'appended after the signature' >>appended.exe
 # Not a program at all, and nothing at all.
 printf 'This is a text file, not a program.\r\n' >not-a-program.exe
 : >empty.exe
+
+# ---- a root program list -------------------------------------------------------------
+# A certificate trust list in the format of Windows' root program (authroot.stl): the
+# trust list (1.3.6.1.4.1.311.10.1) signed as CMS, naming each root by its SHA-1
+# thumbprint with the properties scripts/make-code-signing-roots.py weighs, and the roots
+# it names as DER files called by thumbprint, as a distributor downloads them:
+#   ctl/authroot.stl, ctl/roots/<THUMBPRINT>.crt
+# The test root is enabled for code signing; a root for server authentication only and a
+# code-signing root disabled since 2020 are in the list too. Only the test root may come out.
+mkdir -p ctl/roots
+make_root ctl-tls-root "/CN=Zyrel Test TLS Only Root $run/O=Zyrel Test" "$(pwd)/ca/ctl-tls-root"
+make_root ctl-disabled-root "/CN=Zyrel Test Disabled Root $run/O=Zyrel Test" "$(pwd)/ca/ctl-disabled-root"
+hex_of() { od -An -v -tx1 "$1" | tr -d ' \n'; }
+# The DER of an asn1parse generation text.
+generate() { # config, output
+    openssl asn1parse -genconf "$1" -out "$2" -noout >/dev/null
+}
+thumbprint() { openssl x509 -in "$1" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g'; }
+# A FILETIME (100 ns since 1601, little-endian) as hex.
+filetime_hex() { # Unix time
+    local ticks=$((($1 + 11644473600) * 10000000)) i out=
+    for i in 0 1 2 3 4 5 6 7; do out+=$(printf '%02x' $(((ticks >> (8 * i)) & 255))); done
+    echo "$out"
+}
+usage_list() { # output, OIDs...
+    local output=$1 i=0 oid
+    shift
+    { echo "asn1 = SEQUENCE:usages"; echo "[usages]"
+      for oid in "$@"; do echo "u$((i++)) = OID:$oid"; done; } >ca/usages.cnf
+    generate ca/usages.cnf "$output"
+}
+usage_list ca/code-signing.der 1.3.6.1.5.5.7.3.3 1.3.6.1.5.5.7.3.1
+usage_list ca/server-auth.der 1.3.6.1.5.5.7.3.1
+for root in root ctl-tls-root ctl-disabled-root; do
+    openssl x509 -in "certs/$root.pem" -outform DER -out "ctl/roots/$(thumbprint "certs/$root.pem").crt"
+done
+# A listed root in the list's generation text: its section, its certificate, the sections
+# of its properties; and a property: its section, its identifier, its value as hex.
+subject() { # section, certificate, property sections...
+    local section=$1 certificate=$2 property
+    shift 2
+    printf '[%s]\nthumbprint = FORMAT:HEX,OCTETSTRING:%s\nproperties = SET:%s_properties\n[%s_properties]\n' \
+        "$section" "$(thumbprint "$certificate")" "$section" "$section"
+    for property in "$@"; do echo "$property = SEQUENCE:$property"; done
+}
+property() { # section, identifier, value
+    printf '[%s]\ntype = OID:%s\nvalues = SET:%s_value\n[%s_value]\nvalue = FORMAT:HEX,OCTETSTRING:%s\n' \
+        "$1" "$2" "$1" "$1" "$3"
+}
+{
+    cat <<EOF
+asn1 = SEQUENCE:ctl
+[ctl]
+usage = SEQUENCE:list_usage
+sequence = INTEGER:1
+updated = UTCTIME:260101000000Z
+algorithm = SEQUENCE:sha1
+subjects = SEQUENCE:subjects
+[list_usage]
+roots = OID:1.3.6.1.4.1.311.10.3.9
+[sha1]
+oid = OID:sha1
+parameters = NULL
+[subjects]
+code = SEQUENCE:code
+tls = SEQUENCE:tls
+disabled = SEQUENCE:disabled
+EOF
+    subject code certs/root.pem code_usage
+    subject tls certs/ctl-tls-root.pem tls_usage
+    subject disabled certs/ctl-disabled-root.pem code_usage disallowed
+    property code_usage 1.3.6.1.4.1.311.10.11.9 "$(hex_of ca/code-signing.der)"
+    property tls_usage 1.3.6.1.4.1.311.10.11.9 "$(hex_of ca/server-auth.der)"
+    property disallowed 1.3.6.1.4.1.311.10.11.104 "$(filetime_hex 1577836800)"
+} >ca/ctl.cnf
+generate ca/ctl.cnf ca/ctl.der
+openssl cms -sign -binary -nodetach -outform DER -econtent_type 1.3.6.1.4.1.311.10.1 -md sha256 \
+    -signer certs/root.pem -inkey certs/root.key -in ca/ctl.der -out ctl/authroot.stl
 
 touch ready

@@ -31,7 +31,9 @@
 #include "windows/TrustRoot.h"
 #else
 #include "signature/posix/Authenticode.h"
+#include "signature/posix/TrustAnchors.h"
 
+#include <openssl/err.h>
 #include <openssl/x509_vfy.h>
 #endif
 
@@ -437,6 +439,217 @@ TEST_F(SignatureCheckTest, AgreesWithOsslsigncode)
             }
         }
         EXPECT_EQ(zyrel_test::to_utf8(verdict.signer), expected) << line;
+    }
+}
+#endif
+
+#if !defined(_WIN32)
+// ---- the code-signing roots a distributor builds in ----------------------------------
+
+fs::path RootsScript()
+{
+    return fs::path(ZYREL_SOURCE_DIR) / "scripts" / "make-code-signing-roots.py";
+}
+
+zyrel_test::child_result MakeRoots(const fs::path& list, const fs::path& roots, const fs::path& output)
+{
+    return zyrel_test::run_child("/usr/bin/env", {"python3", RootsScript().string(), list.string(), roots.string(),
+                                                  output.string()},
+                                 {{}, true});
+}
+
+// The base64 bodies of the PEM certificates of a text, in order.
+std::vector<std::string> PemBodies(const std::string& text)
+{
+    std::vector<std::string> bodies;
+    const std::string begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";
+    for (std::size_t at = text.find(begin); at != std::string::npos; at = text.find(begin, at + 1)) {
+        std::string body;
+        for (char c : text.substr(at + begin.size(), text.find(end, at) - at - begin.size()))
+            if (c != '\n' && c != '\r')
+                body.push_back(c);
+        bodies.push_back(body);
+    }
+    return bodies;
+}
+
+vxn::string VxnText(const std::string& text)
+{
+    return vxn::string(text.data(), static_cast<vxn::u32>(text.size()));
+}
+
+std::uint32_t CodeWith(const signature::platform::TrustAnchors& anchors, const char* file)
+{
+    const std::string bytes = zyrel_test::read_file(Folder() / file);
+    return signature::platform::VerifyAuthenticode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                                                   anchors.store, std::time(nullptr))
+        .code;
+}
+
+// The anchors as the check chooses them, freed at the end of the scope.
+struct Anchors : signature::platform::TrustAnchors {
+    explicit Anchors(const std::string& builtIn) : TrustAnchors(signature::platform::NewTrustAnchors(VxnText(builtIn))) {}
+    ~Anchors() { X509_STORE_free(store); }
+    Anchors(const Anchors&) = delete;
+    Anchors& operator=(const Anchors&) = delete;
+    std::string Origin() const { return std::string(origin.c_str(), origin.size()); }
+};
+
+// From a list in the root program's format, the script keeps exactly the root enabled for
+// code signing: not the one for servers only, not the one disabled since 2020. A list it
+// cannot read, or one that leaves no root, writes nothing and fails.
+TEST_F(SignatureCheckTest, RootsScriptKeepsOnlyRootsEnabledForCodeSigning)
+{
+    zyrel_test::temp_folder work;
+    const fs::path output = work.path() / "roots.pem";
+    const zyrel_test::child_result made = MakeRoots(Folder() / "ctl" / "authroot.stl", Folder() / "ctl" / "roots", output);
+    ASSERT_EQ(made.exit_code, 0) << made.output;
+    EXPECT_NE(made.output.find("kept 1 of the 3 roots of the list, 1 disabled, 1 not enabled for code signing, "
+                               "0 without a certificate"),
+              std::string::npos)
+        << made.output;
+    const std::vector<std::string> kept = PemBodies(zyrel_test::read_file(output));
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept, PemBodies(zyrel_test::read_file(Folder() / "certs" / "root.pem")));
+
+    // The same roots as one PEM file instead of a folder.
+    std::string bundle;
+    for (const char* root : {"root.pem", "ctl-tls-root.pem", "ctl-disabled-root.pem"})
+        bundle += zyrel_test::read_file(Folder() / "certs" / root);
+    const fs::path fromBundle = work.path() / "from-bundle.pem";
+    ASSERT_EQ(MakeRoots(Folder() / "ctl" / "authroot.stl", work.write("bundle.pem", bundle), fromBundle).exit_code, 0);
+    EXPECT_EQ(PemBodies(zyrel_test::read_file(fromBundle)), kept);
+
+    // Not a trust list; a list whose roots were not downloaded.
+    const fs::path nothing = work.path() / "nothing.pem";
+    const zyrel_test::child_result notList = MakeRoots(Folder() / "vexal-sha256.exe", Folder() / "ctl" / "roots", nothing);
+    EXPECT_EQ(notList.exit_code, 1);
+    EXPECT_NE(notList.output.find("cannot read the trust list"), std::string::npos) << notList.output;
+    fs::create_directories(work.path() / "empty");
+    const zyrel_test::child_result noRoots = MakeRoots(Folder() / "ctl" / "authroot.stl", work.path() / "empty", nothing);
+    EXPECT_EQ(noRoots.exit_code, 1);
+    EXPECT_NE(noRoots.output.find("is enabled for code signing but not among"), std::string::npos) << noRoots.output;
+    EXPECT_FALSE(fs::exists(nothing));
+}
+
+// Roots built into the program are the only anchors: the script's output verifies the
+// test root's files, a root for servers only verifies none, and text that holds no
+// readable certificate gives no store at all. Without built-in roots, the system's store.
+TEST_F(SignatureCheckTest, BuiltInRootsAreExactlyTheAnchors)
+{
+    zyrel_test::scoped_variable file("SSL_CERT_FILE", nullptr);
+    zyrel_test::scoped_variable dir("SSL_CERT_DIR", nullptr);
+    zyrel_test::temp_folder work;
+    const fs::path output = work.path() / "roots.pem";
+    ASSERT_EQ(MakeRoots(Folder() / "ctl" / "authroot.stl", Folder() / "ctl" / "roots", output).exit_code, 0);
+    {
+        Anchors anchors(zyrel_test::read_file(output));
+        ASSERT_NE(anchors.store, nullptr);
+        EXPECT_EQ(anchors.Origin(), "the 1 code-signing roots built into the program");
+        EXPECT_EQ(Hex(CodeWith(anchors, "vexal-sha256.exe")), Hex(0));
+        EXPECT_EQ(Hex(CodeWith(anchors, "vexal-timestamped.exe")), Hex(0));
+        // The old root is trusted by the tests, not built in here.
+        EXPECT_EQ(Hex(CodeWith(anchors, "old-root.exe")), Hex(CertUntrustedRoot));
+    }
+    {
+        Anchors anchors(zyrel_test::read_file(Folder() / "certs" / "ctl-tls-root.pem") +
+                        zyrel_test::read_file(Folder() / "certs" / "stranger.pem"));
+        EXPECT_EQ(anchors.Origin(), "the 2 code-signing roots built into the program");
+        EXPECT_EQ(Hex(CodeWith(anchors, "vexal-sha256.exe")), Hex(CertUntrustedRoot));
+    }
+    const std::string root = zyrel_test::read_file(Folder() / "certs" / "root.pem");
+    for (const std::string& damaged : {root.substr(0, root.size() / 2) + "\n-----END CERTIFICATE-----\n",
+                                       std::string("# no certificate here\n")}) {
+        Anchors anchors(damaged);
+        EXPECT_EQ(anchors.store, nullptr);
+        EXPECT_EQ(anchors.Origin(), "the code-signing roots built into the program, which cannot be read");
+    }
+    Anchors system("");
+    ASSERT_NE(system.store, nullptr);
+    EXPECT_EQ(system.Origin(), "the system's store");
+    EXPECT_EQ(Hex(CodeWith(system, "vexal-sha256.exe")), Hex(CertUntrustedRoot));
+}
+
+// SSL_CERT_FILE and SSL_CERT_DIR replace built-in roots for one run, each naming exactly
+// its own anchors.
+TEST_F(SignatureCheckTest, SslCertFileWinsOverBuiltInRoots)
+{
+    const std::string root = zyrel_test::read_file(Folder() / "certs" / "root.pem");
+    const std::string stranger = (Folder() / "certs" / "stranger.pem").string();
+    {
+        zyrel_test::scoped_variable file("SSL_CERT_FILE", stranger.c_str());
+        zyrel_test::scoped_variable dir("SSL_CERT_DIR", nullptr);
+        Anchors anchors(root);
+        EXPECT_EQ(anchors.Origin(), "SSL_CERT_FILE=" + stranger);
+        EXPECT_EQ(Hex(CodeWith(anchors, "vexal-sha256.exe")), Hex(CertUntrustedRoot));
+    }
+    {
+        const std::string trusted = (Folder() / "certs" / "trusted.pem").string();
+        const std::string none = (Folder() / "certs" / "no-such-folder").string();
+        zyrel_test::scoped_variable file("SSL_CERT_FILE", trusted.c_str());
+        zyrel_test::scoped_variable dir("SSL_CERT_DIR", none.c_str());
+        Anchors anchors(zyrel_test::read_file(Folder() / "certs" / "stranger.pem"));
+        EXPECT_EQ(anchors.Origin(), "SSL_CERT_FILE=" + trusted + ", SSL_CERT_DIR=" + none);
+        EXPECT_EQ(Hex(CodeWith(anchors, "old-root.exe")), Hex(0));
+    }
+    {
+        const std::string none = (Folder() / "certs" / "no-such-folder").string();
+        zyrel_test::scoped_variable file("SSL_CERT_FILE", nullptr);
+        zyrel_test::scoped_variable dir("SSL_CERT_DIR", none.c_str());
+        Anchors anchors(root);
+        EXPECT_EQ(anchors.Origin(), "SSL_CERT_DIR=" + none);
+        EXPECT_EQ(Hex(CodeWith(anchors, "vexal-sha256.exe")), Hex(CertUntrustedRoot));
+    }
+    {
+        // A file that is not there is named as such, and vouches for nothing.
+        const std::string missing = (Folder() / "certs" / "no-such-file.pem").string();
+        zyrel_test::scoped_variable file("SSL_CERT_FILE", missing.c_str());
+        zyrel_test::scoped_variable dir("SSL_CERT_DIR", nullptr);
+        Anchors anchors(root);
+        EXPECT_EQ(anchors.Origin(), "SSL_CERT_FILE=" + missing + " (cannot be read)");
+        EXPECT_EQ(ERR_peek_error(), 0u);
+        EXPECT_EQ(Hex(CodeWith(anchors, "vexal-sha256.exe")), Hex(CertUntrustedRoot));
+    }
+}
+
+// The roots as a program file carries them: section .zyrel_rcdata_112, added to a copy of
+// a program that checks a file as ZyrelDownloader does. The log names the anchors used.
+TEST_F(SignatureCheckTest, ProgramTrustsTheRootsItCarries)
+{
+    zyrel_test::temp_folder work;
+    const fs::path roots = work.path() / "roots.pem";
+    ASSERT_EQ(MakeRoots(Folder() / "ctl" / "authroot.stl", Folder() / "ctl" / "roots", roots).exit_code, 0);
+    const fs::path plain = zyrel_test::test_program("signature_check_run");
+    const fs::path carrying = work.path() / "signature_check_run";
+    fs::copy_file(plain, carrying);
+    const zyrel_test::child_result added = zyrel_test::run_child(
+        "/usr/bin/env", {"objcopy", "--add-section", ".zyrel_rcdata_112=" + roots.string(), carrying.string()}, {{}, true});
+    ASSERT_EQ(added.exit_code, 0) << added.output;
+
+    struct Run {
+        fs::path program;
+        std::vector<std::string> environment;
+        std::string printed, anchors;
+    };
+    const std::string trusted = (Folder() / "certs" / "trusted.pem").string();
+    const Run runs[] = {
+        {carrying, {"SSL_CERT_FILE", "SSL_CERT_DIR"}, "0x00000000 Vexal Norim Inc.",
+         "Trust anchors: the 1 code-signing roots built into the program"},
+        {plain, {"SSL_CERT_FILE", "SSL_CERT_DIR"}, Hex(CertUntrustedRoot) + " ", "Trust anchors: the system's store"},
+        {carrying, {"SSL_CERT_FILE=" + (Folder() / "certs" / "stranger.pem").string(), "SSL_CERT_DIR"},
+         Hex(CertUntrustedRoot) + " ", "Trust anchors: SSL_CERT_FILE=" + (Folder() / "certs" / "stranger.pem").string()},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.program.string() + " " + run.anchors);
+        zyrel_test::temp_folder temp;
+        std::vector<std::string> environment = run.environment;
+        environment.push_back("TMPDIR=" + temp.path().string());
+        const zyrel_test::child_result checked =
+            zyrel_test::run_child(run.program, {(Folder() / "vexal-sha256.exe").string()}, {environment, false});
+        EXPECT_EQ(checked.exit_code, 0);
+        EXPECT_EQ(checked.output, run.printed + "\n");
+        const std::string log = zyrel_test::read_file(temp.path() / "ZyrelDownloader.log");
+        EXPECT_NE(log.find("[INF] " + run.anchors + "\r\n"), std::string::npos) << log;
     }
 }
 #endif

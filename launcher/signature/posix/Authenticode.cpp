@@ -8,7 +8,7 @@
 //   5. a time stamp, when there is one (RFC 3161 token or the older countersignature):
 //      checked, and its time then counts for the chain instead of now, unless the signer's
 //      certificate is for lifetime signing;
-//   6. the signer's chain to a trust anchor of the system's store, and the signer's fitness
+//   6. the signer's chain to a trust anchor (TrustAnchors.h), and the signer's fitness
 //      for code signing; revocation is not checked, as with WTD_REVOKE_NONE.
 // Each failure stops the check with Windows' code for it.
 //
@@ -31,8 +31,11 @@
 #include "signature/Der.h"
 #include "signature/PeImage.h"
 #include "signature/TrustCodes.h"
+#include "signature/posix/TrustAnchors.h"
 
 #include "Log.h"
+#include "ProgramResource.h"
+#include "resource.h"
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
@@ -729,17 +732,6 @@ SignatureVerdict VerifySignedDataWithoutImage(const std::uint8_t* blob, std::siz
 }
 #endif
 
-X509_STORE* NewSystemTrustStore()
-{
-    X509_STORE* store = X509_STORE_new();
-    if (store != nullptr && X509_STORE_set_default_paths(store) != 1) {
-        X509_STORE_free(store);
-        store = nullptr;
-    }
-    ERR_clear_error(); // a missing default folder is not an error of ours
-    return store;
-}
-
 } // namespace signature::platform
 
 namespace {
@@ -807,7 +799,12 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
     }
     // The image hash reads the file front to back once: the kernel may read ahead.
     posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
-    X509_STORE* trust = signature::platform::NewSystemTrustStore();
+    // The roots built in are resource 112 of the program; a build without them has none.
+    vxn::string builtInRoots;
+    ReadProgramResource(IDR_CODE_SIGNING_ROOTS, builtInRoots);
+    const signature::platform::TrustAnchors anchors = signature::platform::NewTrustAnchors(builtInRoots);
+    VXN_LOG("SignatureCheck", VXN::LogLevel::Info, "Trust anchors: {0}", anchors.origin.c_str());
+    X509_STORE* trust = anchors.store;
     if (trust == nullptr) {
         close(file);
         verdict.code = signature::CertUntrustedRoot;

@@ -31,8 +31,4 @@ SignatureVerdict VerifySignedDataWithoutImage(const std::uint8_t* blob, std::siz
 // CertGetNameStringW's CERT_NAME_SIMPLE_DISPLAY_TYPE name of a certificate.
 vxn::wstring SimpleDisplayName(X509* certificate);
 
-// The trust anchors of the check: OpenSSL's default locations, so SSL_CERT_FILE and
-// SSL_CERT_DIR choose them. Null when no store could be made.
-X509_STORE* NewSystemTrustStore();
-
 } // namespace signature::platform
