@@ -58,6 +58,22 @@ private:
     std::size_t m_size = 0;
 };
 
+// The object identifier (its content bytes) of the one digest algorithm that the
+// SignedData in a ContentInfo lists; false when it lists none or more than one, or the
+// structure is not a SignedData. The list is not covered by any signature, so anyone on
+// the way can lengthen it, and a verifier that prepares a digest for every entry (as
+// OpenSSL's does) spends quadratic time on a long one before it fails or crashes: a
+// signature with exactly one signer needs exactly one.
+inline bool SoleDigestAlgorithm(const std::uint8_t* contentInfo, std::size_t size, Der& algorithm)
+{
+    Der outer(contentInfo, size), info, type, wrapped, signedData, version, algorithms, first;
+    if (!outer.Take(0x30, info) || !info.Take(0x06, type) || !info.Take(0xA0, wrapped) ||
+        !wrapped.Take(0x30, signedData) || !signedData.Take(0x02, version) || !signedData.Take(0x31, algorithms) ||
+        !algorithms.Take(0x30, first) || algorithms.Size() != 0)
+        return false;
+    return first.Take(0x06, algorithm);
+}
+
 // The digests an image hash or a time stamp's imprint may name, by the content bytes of
 // their object identifiers. MD5 is not among them: current Windows refuses it.
 enum class DigestKind { Unknown, Sha1, Sha256, Sha384, Sha512 };

@@ -650,6 +650,32 @@ signed_attributes ca/relabel.der "$attributes_offset" "$attributes_header" "$att
 replace_signature ca/relabel.der ca/relabel.sig
 embed_message ca/relabel.der content-type-relabelled.exe
 embed_message ca/relabel-outer.der signed-data-relabelled.exe
+# The digest-algorithm list of a SignedData, which no signature covers: lengthened with
+# copies of its one entry (the outer message's, at depth 3 after its content type, or the
+# time stamp token's, at depth 11 after the token's attribute), or that entry replaced by
+# another algorithm than the signer's.
+digest_list() { # source program, marker, depth, output, copies | "sha1"
+    local work=ca/digest-list offset header length
+    mkdir -p "$work"
+    rm -f "$work/message.der"
+    osslsigncode extract-signature -in "$1" -out "$work/message.der" >/dev/null
+    read -r offset header length <<<"$(first_after "$work/message.der" "$2" "$3" SET)"
+    [ -n "$offset" ] || { echo "no digest-algorithm list after $2" >&2; return 1; }
+    if [ "$5" = sha1 ]; then
+        emit '\x30\x09\x06\x05\x2b\x0e\x03\x02\x1a\x05\x00' >"$work/list.der"
+        der_splice "$work/message.der" $((offset + header)) "$length" "$work/list.der"
+    else
+        bytes "$work/message.der" $((offset + header)) "$length" >"$work/entry.der"
+        : >"$work/list.der"
+        for _ in $(seq "$5"); do cat "$work/entry.der" >>"$work/list.der"; done
+        der_splice "$work/message.der" $((offset + header)) 0 "$work/list.der"
+    fi
+    embed_message "$work/message.der" "$4"
+}
+digest_list vexal-sha256.exe pkcs7-signedData 3 digest-list-repeated.exe 2
+digest_list vexal-sha256.exe pkcs7-signedData 3 digest-list-other-algorithm.exe sha1
+digest_list vexal-timestamped.exe 1.3.6.1.4.1.311.3.3.1 11 timestamp-digest-list-repeated.exe 2
+digest_list vexal-timestamped.exe 1.3.6.1.4.1.311.3.3.1 11 timestamp-digest-list-other-algorithm.exe sha1
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe

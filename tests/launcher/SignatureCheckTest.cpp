@@ -169,6 +169,17 @@ const Expected WildFiles[] = {
     {"signed-data-relabelled.exe", TrustNoSignature, "", TrustNoSignature, CryptAsn1Corrupt},
 };
 
+// The digest-algorithm list of a SignedData, which no signature covers, must name exactly
+// the signer's one algorithm (the outer message's, then a time stamp token's); a verifier
+// prepares one digest per entry, so a list lengthened on the way made the check's work
+// grow with its square (and crash the library on a long one). Checked by the Linux half.
+const Expected DigestListFiles[] = {
+    {"digest-list-repeated.exe", TrustNoSignature, "", TrustNoSignature},
+    {"digest-list-other-algorithm.exe", TrustNoSignature, "", TrustNoSignature},
+    {"timestamp-digest-list-repeated.exe", TrustTimeStamp, "", TrustTimeStamp},
+    {"timestamp-digest-list-other-algorithm.exe", TrustTimeStamp, "", TrustTimeStamp},
+};
+
 std::string Hex(std::uint32_t code)
 {
     char text[16];
@@ -375,6 +386,14 @@ TEST_F(SignatureCheckTest, FilesFromTheWildGetWindowsVerdict)
 #endif
     ExpectVerdicts(WildFiles);
 }
+
+#if !defined(_WIN32)
+TEST_F(SignatureCheckTest, DigestListsNameExactlyTheSignersAlgorithm)
+{
+    TrustTestRootOnly();
+    ExpectVerdicts(DigestListFiles);
+}
+#endif
 
 // Without the test root among the trust anchors no file is verified: a valid chain to a
 // root nobody trusts is the untrusted-root failure, not a success.

@@ -92,6 +92,13 @@ constexpr const char* LifetimeSigningOid = "1.3.6.1.4.1.311.10.3.13";
 // SPC_PE_IMAGE_DATAOBJ (1.3.6.1.4.1.311.2.1.15), as DER content bytes.
 constexpr std::uint8_t SpcPeImageDataOid[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F};
 
+// Whether an object identifier is the one whose content bytes `oid` holds.
+bool SameOid(const ASN1_OBJECT* object, const Der& oid)
+{
+    return object != nullptr && static_cast<std::size_t>(OBJ_length(object)) == oid.Size() &&
+           std::memcmp(OBJ_get0_data(object), oid.Data(), oid.Size()) == 0;
+}
+
 bool HasOid(const ASN1_OBJECT* object, const char* dotted)
 {
     char text[80];
@@ -426,10 +433,25 @@ std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const P
     // authority's certificates, any other choice the standard allows (attribute
     // certificates, as the tokens of large time-stamping services carry), for which the
     // PKCS#7 decoder refuses the whole token. Only the X.509 ones take part below.
+    // Exactly one digest algorithm, its signer's, before the library prepares any.
+    Der listed;
+    if (!SoleDigestAlgorithm(value->value.sequence->data, static_cast<std::size_t>(value->value.sequence->length),
+                             listed))
+        return TrustTimeStamp;
     const unsigned char* cursor = value->value.sequence->data;
     CmsPtr token(d2i_CMS_ContentInfo(nullptr, &cursor, value->value.sequence->length));
     if (!token || OBJ_obj2nid(CMS_get0_type(token.get())) != NID_pkcs7_signed ||
         OBJ_obj2nid(CMS_get0_eContentType(token.get())) != NID_id_smime_ct_TSTInfo)
+        return TrustTimeStamp;
+    STACK_OF(CMS_SignerInfo)* tokenSigners = CMS_get0_SignerInfos(token.get());
+    if (sk_CMS_SignerInfo_num(tokenSigners) != 1)
+        return TrustTimeStamp;
+    X509_ALGOR* tokenDigest = nullptr;
+    CMS_SignerInfo_get0_algs(sk_CMS_SignerInfo_value(tokenSigners, 0), nullptr, nullptr, &tokenDigest, nullptr);
+    const ASN1_OBJECT* tokenDigestOid = nullptr;
+    if (tokenDigest != nullptr)
+        X509_ALGOR_get0(&tokenDigestOid, nullptr, nullptr, tokenDigest);
+    if (!SameOid(tokenDigestOid, listed))
         return TrustTimeStamp;
     ASN1_OCTET_STRING** content = CMS_get0_content(token.get());
     if (content == nullptr || *content == nullptr) // a detached token names no time
@@ -605,6 +627,13 @@ SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const 
         verdict.code = TrustNoSignature;
         return verdict;
     }
+    // Exactly one digest algorithm (compared with the signer's below), before anything
+    // asks the library to verify.
+    Der listedDigest;
+    if (!SoleDigestAlgorithm(blob, blobSize, listedDigest)) {
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
     IndirectData indirect;
     if ((verdict.code = ReadIndirectData(*message, indirect)) != 0)
         return verdict;
@@ -629,6 +658,10 @@ SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const 
         return verdict;
     }
     PKCS7_SIGNER_INFO* signerInfo = sk_PKCS7_SIGNER_INFO_value(signerInfos, 0);
+    if (signerInfo->digest_alg == nullptr || !SameOid(signerInfo->digest_alg->algorithm, listedDigest)) {
+        verdict.code = TrustNoSignature;
+        return verdict;
+    }
     // The signer signs an SpcIndirectDataContent and says so: a content-type attribute
     // that names anything else (or is missing) makes the signature one over something
     // else, as the SignedData's own content type would.
