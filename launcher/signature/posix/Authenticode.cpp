@@ -457,9 +457,7 @@ std::uint32_t CheckRfc3161(const ASN1_TYPE* value, const PKCS7& message, const P
     if (content == nullptr || *content == nullptr) // a detached token names no time
         return TrustTimeStamp;
     STACK_OF(X509)* outerCertificates = message.d.sign->cert;
-    if (sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(token.get())) != 1 ||
-        CMS_verify(token.get(), outerCertificates, nullptr, nullptr, nullptr,
-                   CMS_NO_SIGNER_CERT_VERIFY | CMS_BINARY) != 1)
+    if (CMS_verify(token.get(), outerCertificates, nullptr, nullptr, nullptr, CMS_NO_SIGNER_CERT_VERIFY | CMS_BINARY) != 1)
         return TrustTimeStamp;
     const unsigned char* infoCursor = (*content)->data;
     TstInfoPtr info(d2i_TS_TST_INFO(nullptr, &infoCursor, (*content)->length));
