@@ -8,6 +8,7 @@
 #include "signature/TrustCodes.h"
 
 #include "Format.h"
+#include "Interruption.h"
 #include "Log.h"
 
 namespace {
@@ -58,7 +59,18 @@ bool VerifyInstallerSignature(ui::Window parent, const vxn::wstring& path)
 
 bool VerifyInstallerSignature(const vxn::wstring& path, const SignatureQuestion& ask)
 {
-    const std::uint32_t code = InstallerSignatureCode(path);
+    std::uint32_t code = 0;
+    {
+        // The check runs on the window's thread: a signal that ends the run is noted by
+        // the scope, the check gives up, and nothing is started or asked.
+        VXN::InterruptionScope interruption;
+        code = InstallerSignatureCode(path);
+        if (const char* signal = interruption.Noted()) {
+            VXN_LOG("ZyrelDownloaderDialog", VXN::LogLevel::Info,
+                    "{0} during the signature check: the run ends, the installer is not started", signal);
+            return false;
+        }
+    }
     if (code == 0)
         return true;
     VXN_LOG("ZyrelDownloaderDialog", VXN::LogLevel::Warning, "Signature of {0} not verified: 0x{1:X8}", path, code);

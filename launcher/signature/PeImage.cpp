@@ -228,13 +228,19 @@ PeStatus ReadPeImage(ByteSource& source, PeImage& image)
     }
     std::sort(sectionData.begin(), sectionData.end(),
               [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
-    // Each byte is hashed once: data that starts inside the headers (packed programs
-    // declare headers running past their first section) or inside an earlier section is
-    // hashed from where the bytes before it end, as Windows' digest has it.
+    // Each byte is hashed once. Data that starts inside the headers (packed programs
+    // declare headers running past their first section) is hashed from where the headers
+    // end, as Windows' digest has it. Sections whose data overlap serve no program; they
+    // only make a hash that reads the shared bytes once per section (65,535 sections over
+    // one megabyte ask for 64 GiB), so such a file is malformed.
     std::uint64_t imageEnd = headersEnd;
+    std::uint64_t sectionsEnd = 0;
     for (const ByteRange& data : sectionData) {
+        if (data.offset < sectionsEnd)
+            return PeStatus::Malformed;
         Add(image.hashed, std::max(data.offset, imageEnd), data.offset + data.size);
         imageEnd = std::max(imageEnd, data.offset + data.size);
+        sectionsEnd = data.offset + data.size;
     }
 
     const std::uint64_t tableOffset = hasSecurityEntry ? U32(header + securityField) : 0;

@@ -43,7 +43,7 @@ private:
 enum class PeStatus {
     Ok,            // a PE image whose headers, sections and certificate table add up
     NotPe,         // no "MZ" header, no "PE\0\0", or an optional header of unknown kind
-    Malformed,     // a PE image whose headers or sections point outside the file
+    Malformed,     // a PE image whose headers or sections point outside the file, or sections that overlap
     NoSignature,   // a sound PE image without a certificate table
     BadCertificateTable, // a certificate table outside the file, or entries that do not add up
     ReadError,     // the source failed to give bytes that it holds

@@ -27,6 +27,7 @@ inline constexpr std::uint32_t CryptAsn1EndOfData = 0x80093102;      // CRYPT_E_
 inline constexpr std::uint32_t CryptAsn1Corrupt = 0x80093103;        // CRYPT_E_ASN1_CORRUPT
 inline constexpr std::uint32_t CryptAsn1BadTag = 0x8009310B;         // CRYPT_E_ASN1_BADTAG
 inline constexpr std::uint32_t CryptNotFound = 0x80092004;           // CRYPT_E_NOT_FOUND
+inline constexpr std::uint32_t Cancelled = 1223;                     // ERROR_CANCELLED: the run is being ended
 inline constexpr std::uint32_t InvalidName = 123;                    // ERROR_INVALID_NAME: another publisher
 
 } // namespace signature

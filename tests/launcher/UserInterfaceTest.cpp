@@ -270,9 +270,10 @@ TEST(UserInterfaceTest, HeadlessHostPrintsLogsAndTakesTheSafeAnswers)
         EXPECT_NE(log_of(folder).find("[INF] Message \"Download fehlgeschlagen\": Download fehlgeschlagen"),
                   std::string::npos);
     }
-    // SIGTERM, and SIGINT without a terminal: the Cancel command, its question answered
-    // Yes, a clean end with exit code 0 and the log's lines written.
-    for (int signal : {SIGTERM, SIGINT}) {
+    // SIGTERM, SIGHUP (the session that started it has gone), and SIGINT without a
+    // terminal: the Cancel command, its question answered Yes, a clean end with exit code 0
+    // and the log's lines written.
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
         SCOPED_TRACE(signal);
         zyrel_test::child_process child(helper(), {"run", "103", "20", "0", "hold"}, options);
         std::vector<std::string> seen;
@@ -287,7 +288,8 @@ TEST(UserInterfaceTest, HeadlessHostPrintsLogsAndTakesTheSafeAnswers)
         EXPECT_EQ(zyrel_test::lines_of(rest), (std::vector<std::string>{"cancel", "answer yes", "ended 3"}));
         EXPECT_EQ(child.finish(), 0);
         const std::string log = log_of(folder);
-        EXPECT_NE(log.find(signal == SIGTERM ? "SIGTERM: cancelling" : "SIGINT: cancelling"), std::string::npos) << log;
+        const char* name = signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : "SIGINT";
+        EXPECT_NE(log.find(std::string(name) + ": cancelling"), std::string::npos) << log;
         EXPECT_NE(log.find("answered Yes: the program is being ended"), std::string::npos) << log;
     }
 }
@@ -560,6 +562,16 @@ TEST(UserInterfaceTest, GtkWindowOnAVirtualDisplay)
     EXPECT_EQ(zyrel_test::lines_of(child.read_all()),
               (std::vector<std::string>{"answer no", "cancel", "answer yes", "ended 3"}));
     EXPECT_EQ(child.finish(), 0);
+
+    // SIGHUP, the desktop session gone, ends it the same way.
+    zyrel_test::child_process hungUp(helper(), {"run", "101", "20", "0", "hold"}, options);
+    seen.clear();
+    ASSERT_TRUE(read_until(hungUp, "progress 5000 5000", seen)) << joined(seen);
+    kill(static_cast<pid_t>(hungUp.id()), SIGHUP);
+    std::vector<std::string> after = zyrel_test::lines_of(hungUp.read_all());
+    std::erase_if(after, [](const std::string& line) { return line.rfind("details ", 0) == 0; });
+    EXPECT_EQ(after, (std::vector<std::string>{"cancel", "answer yes", "ended 3"}));
+    EXPECT_EQ(hungUp.finish(), 0);
 }
 
 // ---- the terminal line, inside tmux -------------------------------------------------------

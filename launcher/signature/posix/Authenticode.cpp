@@ -33,6 +33,7 @@
 #include "signature/TrustCodes.h"
 #include "signature/posix/TrustAnchors.h"
 
+#include "Interruption.h"
 #include "Log.h"
 #include "ProgramResource.h"
 #include "resource.h"
@@ -159,7 +160,7 @@ std::uint32_t ReadIndirectData(const PKCS7& message, IndirectData& out)
 // The image hash, streamed: the hashed ranges go through the digest a megabyte at a time,
 // large enough that the reads cost little next to the hash, small enough to stay in the
 // cache. 0, or CRYPT_E_FILE_ERROR when the file cannot be read, NTE_BAD_ALGID when the
-// digest cannot be computed.
+// digest cannot be computed, ERROR_CANCELLED when the run is being ended.
 constexpr std::size_t HashChunk = 1 << 20;
 
 std::uint32_t HashImage(ByteSource& file, const PeImage& image, const EVP_MD* digest, unsigned char* out,
@@ -171,6 +172,9 @@ std::uint32_t HashImage(ByteSource& file, const PeImage& image, const EVP_MD* di
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[HashChunk]);
     for (const ByteRange& range : image.hashed) {
         for (std::uint64_t done = 0; done < range.size;) {
+            // A megabyte takes milliseconds: a signal that ends the run is seen at once.
+            if (VXN::Interrupted())
+                return Cancelled;
             const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(HashChunk, range.size - done));
             if (!file.Read(range.offset + done, buffer.get(), piece))
                 return CryptFileError;

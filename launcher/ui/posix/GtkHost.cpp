@@ -81,6 +81,13 @@ int OnRefresh(void* data)
     return 1; // G_SOURCE_CONTINUE
 }
 
+// The desktop session or the terminal that started the program has gone: as SIGTERM.
+int OnHangUp(void* data)
+{
+    BeginTermination(*static_cast<Dialog*>(data), "SIGHUP");
+    return 1;
+}
+
 int OnInterrupt(void* data)
 {
     BeginTermination(*static_cast<Dialog*>(data), "SIGINT");
@@ -148,6 +155,7 @@ public:
         const auto& g = gtk();
         const unsigned term = g.unix_signal_add(SIGTERM, &OnTerminate, &dialog);
         const unsigned interrupt = g.unix_signal_add(SIGINT, &OnInterrupt, &dialog);
+        const unsigned hangUp = g.unix_signal_add(SIGHUP, &OnHangUp, &dialog);
         const unsigned refresh = g.timeout_add(kRefreshMilliseconds, &OnRefresh, &dialog);
         ScheduleDrain(dialog); // whatever the handler posted while initialising
         while (!dialog.ending.load())
@@ -155,6 +163,7 @@ public:
         g.source_remove(refresh);
         g.source_remove(term);
         g.source_remove(interrupt);
+        g.source_remove(hangUp);
     }
 
     void Close(Dialog& dialog) override

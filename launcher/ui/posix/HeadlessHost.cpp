@@ -1,6 +1,6 @@
 // The host for a run with neither desktop nor terminal (a service, a cron job, CI): no
-// window; messages go to stderr and the log; every question takes the safe answer, No; SIGINT
-// and SIGTERM end the window as its Cancel answered Yes would.
+// window; messages go to stderr and the log; every question takes the safe answer, No; SIGINT,
+// SIGTERM and SIGHUP end the window as its Cancel answered Yes would.
 #include "ui/posix/PosixHost.h"
 
 #include "Log.h"
@@ -34,7 +34,7 @@ public:
                 break;
             const WakeEvents events = DrainWake();
             if (events.terminate)
-                BeginTermination(dialog, "SIGTERM");
+                BeginTermination(dialog, events.terminate);
             else if (events.interrupt)
                 BeginTermination(dialog, "SIGINT");
             DeliverPosted(dialog);

@@ -96,7 +96,7 @@ std::atomic<int> wakeWrite{-1};
 void OnSignal(int number)
 {
     const int saved = errno;
-    WakeByte(number == SIGTERM ? 'T' : 'I');
+    WakeByte(number == SIGTERM ? 'T' : number == SIGHUP ? 'H' : 'I');
     errno = saved;
 }
 
@@ -223,7 +223,10 @@ WakeEvents DrainWake()
             break;
         for (ssize_t i = 0; i < got; ++i) {
             events.posted |= bytes[i] == 'P';
-            events.terminate |= bytes[i] == 'T';
+            if (bytes[i] == 'T')
+                events.terminate = "SIGTERM";
+            else if (bytes[i] == 'H' && events.terminate == nullptr)
+                events.terminate = "SIGHUP";
             events.interrupt |= bytes[i] == 'I';
         }
     }
@@ -233,6 +236,7 @@ WakeEvents DrainWake()
 namespace {
 struct sigaction savedTerm;
 struct sigaction savedInt;
+struct sigaction savedHup;
 } // namespace
 
 SignalScope::SignalScope()
@@ -244,12 +248,14 @@ SignalScope::SignalScope()
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, &savedTerm);
     sigaction(SIGINT, &action, &savedInt);
+    sigaction(SIGHUP, &action, &savedHup);
 }
 
 SignalScope::~SignalScope()
 {
     sigaction(SIGTERM, &savedTerm, nullptr);
     sigaction(SIGINT, &savedInt, nullptr);
+    sigaction(SIGHUP, &savedHup, nullptr);
 }
 
 } // namespace platform

@@ -102,13 +102,13 @@ void BeginTermination(Dialog& dialog, const char* why);
 
 // For the backends that wait in poll(2) (terminal, headless): a pipe whose reading end
 // becomes readable when a message is posted ('P') or a signal arrives ('T' for SIGTERM,
-// 'I' for SIGINT); the signal handlers are installed while a dialog runs.
+// 'H' for SIGHUP, 'I' for SIGINT); the signal handlers are installed while a dialog runs.
 int WakeDescriptor();
 void WakeByte(char byte);
 // Reads the pipe empty; answers what arrived.
 struct WakeEvents {
     bool posted = false;
-    bool terminate = false;
+    const char* terminate = nullptr; // the name of a signal that ends the run: SIGTERM, SIGHUP
     bool interrupt = false;
 };
 WakeEvents DrainWake();

@@ -186,7 +186,7 @@ private:
     {
         const WakeEvents events = DrainWake();
         if (events.terminate)
-            BeginTermination(dialog, "SIGTERM");
+            BeginTermination(dialog, events.terminate);
         if (m_asking > 0 && (events.interrupt || m_questionClosed))
             return true;
         if (events.interrupt)
