@@ -74,6 +74,64 @@ inline bool SoleDigestAlgorithm(const std::uint8_t* contentInfo, std::size_t siz
     return first.Take(0x06, algorithm);
 }
 
+// The parts of a ContentInfo's SignedData by which its digest list is judged: the one
+// algorithm listed (SoleDigestAlgorithm), the first signer's digest algorithm, and that
+// signer's unsigned attributes (empty when it has none). false when the structure is not
+// a SignedData with a signer, or lists other than one algorithm.
+inline bool ReadSignerDigest(const std::uint8_t* contentInfo, std::size_t size, Der& listed, Der& signerDigest,
+                             Der& unsignedAttributes)
+{
+    if (!SoleDigestAlgorithm(contentInfo, size, listed))
+        return false;
+    Der outer(contentInfo, size), info, part, wrapped, signedData, signers, signer, algorithm;
+    if (!outer.Take(0x30, info) || !info.Take(0x06, part) || !info.Take(0xA0, wrapped) ||
+        !wrapped.Take(0x30, signedData) || !signedData.Take(0x02, part) || !signedData.Take(0x31, part) ||
+        !signedData.Take(0x30, part))
+        return false;
+    signedData.Take(0xA0, part); // certificates
+    signedData.Take(0xA1, part); // revocation lists
+    if (!signedData.Take(0x31, signers) || !signers.Take(0x30, signer) || !signer.Take(0x02, part) ||
+        !(signer.Take(0x30, part) || signer.Take(0x80, part)) || !signer.Take(0x30, algorithm) ||
+        !algorithm.Take(0x06, signerDigest))
+        return false;
+    signer.Take(0xA0, part); // signed attributes
+    if (!signer.Take(0x30, part) || !signer.Take(0x04, part))
+        return false;
+    unsignedAttributes = Der();
+    signer.Take(0xA1, unsignedAttributes);
+    return true;
+}
+
+// Which signature's digest list names other than exactly its signer's algorithm: the
+// outer one's, or a time stamp token's (an RFC 3161 token among the signer's unsigned
+// attributes), read on the DER before any library is asked to decode or verify either.
+enum class DigestListFault { None, Signature, TimeStamp };
+
+inline DigestListFault FindDigestListFault(const std::uint8_t* contentInfo, std::size_t size)
+{
+    // 1.3.6.1.4.1.311.3.3.1, the attribute that holds an RFC 3161 time stamp token.
+    static const std::uint8_t tokenAttribute[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x03, 0x03, 0x01};
+    Der listed, signerDigest, attributes;
+    if (!ReadSignerDigest(contentInfo, size, listed, signerDigest, attributes) ||
+        !listed.Is(signerDigest.Data(), signerDigest.Size()))
+        return DigestListFault::Signature;
+    Der attribute;
+    while (attributes.Take(0x30, attribute)) {
+        Der type, values, value, token;
+        if (!attribute.Take(0x06, type) || !attribute.Take(0x31, values))
+            break; // what else the attributes hold is the decoder's to judge
+        if (!type.Is(tokenAttribute, sizeof tokenAttribute))
+            continue;
+        while (values.Take(0x30, value, token)) {
+            Der tokenListed, tokenSigner, unused;
+            if (!ReadSignerDigest(token.Data(), token.Size(), tokenListed, tokenSigner, unused) ||
+                !tokenListed.Is(tokenSigner.Data(), tokenSigner.Size()))
+                return DigestListFault::TimeStamp;
+        }
+    }
+    return DigestListFault::None;
+}
+
 // The digests an image hash or a time stamp's imprint may name, by the content bytes of
 // their object identifiers. MD5 is not among them: current Windows refuses it.
 enum class DigestKind { Unknown, Sha1, Sha256, Sha384, Sha512 };

@@ -8,6 +8,7 @@
 // hold what it judges otherwise than Windows).
 #include "SignatureCheck.h"
 
+#include "signature/Der.h"
 #include "signature/PeImage.h"
 #include "signature/TrustCodes.h"
 
@@ -390,13 +391,53 @@ TEST_F(SignatureCheckTest, FilesFromTheWildGetWindowsVerdict)
     ExpectVerdicts(WildFiles);
 }
 
-#if !defined(_WIN32)
-TEST_F(SignatureCheckTest, DigestListsNameExactlyTheSignersAlgorithm)
+// Shapes that would multiply the work of a check are refused before any library decodes
+// them, with the same code on both systems: a digest list other than exactly the signer's
+// algorithm, the signature's or a time stamp token's, and sections whose data overlap.
+TEST_F(SignatureCheckTest, ShapesThatMultiplyTheWorkAreRefused)
 {
+#if !defined(_WIN32)
     TrustTestRootOnly();
-    ExpectVerdicts(DigestListFiles);
-}
 #endif
+    ExpectVerdicts(DigestListFiles);
+
+    // The DER reading that the Windows half does before WinVerifyTrust, on real signatures.
+    const std::pair<const char*, DigestListFault> lists[] = {
+        {"vexal-sha256.exe", DigestListFault::None},
+        {"vexal-sha1.exe", DigestListFault::None},
+        {"vexal-timestamped.exe", DigestListFault::None},
+        {"vexal-countersigned.exe", DigestListFault::None},
+        {"double-signature.exe", DigestListFault::None},
+        {"digest-list-repeated.exe", DigestListFault::Signature},
+        {"digest-list-other-algorithm.exe", DigestListFault::Signature},
+        {"timestamp-digest-list-repeated.exe", DigestListFault::TimeStamp},
+        {"timestamp-digest-list-other-algorithm.exe", DigestListFault::TimeStamp},
+    };
+    for (const auto& [file, fault] : lists) {
+        SCOPED_TRACE(file);
+        const std::string bytes = zyrel_test::read_file(Folder() / file);
+        std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+        PeImage image;
+        ASSERT_EQ(ReadPeImage(copy.data(), copy.size(), image), PeStatus::Ok);
+        EXPECT_EQ(static_cast<int>(FindDigestListFault(copy.data() + image.signedData.offset,
+                                                      static_cast<std::size_t>(image.signedData.size))),
+                  static_cast<int>(fault));
+    }
+
+    // The publisher's signed file with its second section's data moved into the first's.
+    std::string overlapping = zyrel_test::read_file(Folder() / "vexal-sha256.exe");
+    constexpr std::size_t SecondSectionData = 0x58 + 0xE0 + 40 + 20;
+    overlapping.replace(SecondSectionData, 4, std::string("\x00\x03\x00\x00", 4));
+    zyrel_test::temp_folder work;
+    const fs::path file = work.path() / "sections-overlapping.exe";
+    {
+        std::FILE* out = std::fopen(file.string().c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        std::fwrite(overlapping.data(), 1, overlapping.size(), out);
+        ASSERT_EQ(std::fclose(out), 0);
+    }
+    EXPECT_EQ(Hex(CheckFileSignature(zyrel_test::to_wide(file)).code), Hex(TrustNoSignature));
+}
 
 // Without the test root among the trust anchors no file is verified: a valid chain to a
 // root nobody trusts is the untrusted-root failure, not a success.

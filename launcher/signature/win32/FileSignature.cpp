@@ -1,6 +1,11 @@
 // Authenticode on Windows: WinVerifyTrust decides, CryptoAPI names the signer.
 //
 // Steps, each only after every earlier one succeeded:
+//   0. the file's shape, read here before any system call decodes it: sections that
+//      overlap (which would have the image hash read their bytes once per section) and a
+//      digest list other than exactly the signer's algorithm, the signature's or a time
+//      stamp token's (which no signature covers, and which a decoder may prepare a digest
+//      for per entry), are refused as the Linux half refuses them;
 //   1. WinVerifyTrust, generic verify policy, no UI, no revocation, no state kept;
 //   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
 //   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
@@ -24,6 +29,7 @@
 #include "SignatureCheck.h"
 
 #include "signature/Der.h"
+#include "signature/PeImage.h"
 #include "signature/TrustCodes.h"
 #include "signature/win32/ChainUsage.h"
 #include "signature/win32/TimeStamp.h"
@@ -131,12 +137,82 @@ DWORD SignerClaimsError(HCRYPTMSG message, const CMSG_SIGNER_INFO& signer)
     return ImageDigestIsWeak(message) ? signature::BadAlgorithm : 0;
 }
 
+// The file as step 0 reads it: only the headers, the section table and the signature.
+class FileBytes final : public signature::ByteSource {
+public:
+    FileBytes(HANDLE file, std::uint64_t size) : m_file(file), m_size(size) {}
+    std::uint64_t Size() const override { return m_size; }
+    bool Read(std::uint64_t offset, void* out, std::size_t size) override
+    {
+        auto* to = static_cast<BYTE*>(out);
+        while (size > 0) {
+            OVERLAPPED at = {};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            const DWORD asked = size > 0x100000 ? 0x100000 : static_cast<DWORD>(size);
+            DWORD got = 0;
+            if (!ReadFile(m_file, to, asked, &got, &at) || got == 0)
+                return false;
+            to += got;
+            offset += got;
+            size -= got;
+        }
+        return true;
+    }
+
+private:
+    HANDLE m_file;
+    std::uint64_t m_size;
+};
+
+// Step 0: TRUST_E_NOSIGNATURE for overlapping sections or the signature's digest list,
+// TRUST_E_TIME_STAMP for a token's; 0 for anything else, which the system then judges
+// (a file that cannot be opened or read here included: its own codes say why).
+DWORD ShapeError(const vxn::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD failure = 0;
+    LARGE_INTEGER size = {};
+    if (GetFileSizeEx(file, &size) && size.QuadPart >= 0) {
+        FileBytes bytes(file, static_cast<std::uint64_t>(size.QuadPart));
+        signature::PeImage image;
+        switch (signature::ReadPeImage(bytes, image)) {
+        case signature::PeStatus::Malformed:
+            failure = signature::TrustNoSignature;
+            break;
+        case signature::PeStatus::Ok: {
+            std::vector<BYTE> blob(static_cast<std::size_t>(image.signedData.size));
+            if (!bytes.Read(image.signedData.offset, blob.data(), blob.size()))
+                break;
+            switch (signature::FindDigestListFault(blob.data(), blob.size())) {
+            case signature::DigestListFault::Signature:
+                failure = signature::TrustNoSignature;
+                break;
+            case signature::DigestListFault::TimeStamp:
+                failure = signature::TrustTimeStamp;
+                break;
+            case signature::DigestListFault::None:
+                break;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    CloseHandle(file);
+    return failure;
+}
+
 } // namespace
 
 SignatureVerdict CheckFileSignature(const vxn::wstring& path)
 {
     SignatureVerdict verdict;
-    DWORD failure = 0;
+    DWORD failure = ShapeError(path);
 
     HCERTSTORE store = nullptr;
     HCRYPTMSG message = nullptr;
@@ -164,9 +240,11 @@ SignatureVerdict CheckFileSignature(const vxn::wstring& path)
     trust.dwProvFlags = 0;
     trust.dwUIContext = 0;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    const LONG trusted = WinVerifyTrust(nullptr, &action, &trust);
-    if (trusted != 0)
-        failure = static_cast<DWORD>(trusted);
+    if (failure == 0) {
+        const LONG trusted = WinVerifyTrust(nullptr, &action, &trust);
+        if (trusted != 0)
+            failure = static_cast<DWORD>(trusted);
+    }
 
     // 2. The signature's message and store.
     if (failure == 0) {
