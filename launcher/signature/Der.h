@@ -74,62 +74,85 @@ inline bool SoleDigestAlgorithm(const std::uint8_t* contentInfo, std::size_t siz
     return first.Take(0x06, algorithm);
 }
 
-// The parts of a ContentInfo's SignedData by which its digest list is judged: the one
-// algorithm listed (SoleDigestAlgorithm), the first signer's digest algorithm, and that
-// signer's unsigned attributes (empty when it has none). false when the structure is not
-// a SignedData with a signer, or lists other than one algorithm.
-inline bool ReadSignerDigest(const std::uint8_t* contentInfo, std::size_t size, Der& listed, Der& signerDigest,
-                             Der& unsignedAttributes)
+// A SignedData whose parts no signature covers (the digest-algorithm list, the
+// certificate and revocation-list sets) can be lengthened by anyone on the way, and the
+// decoders spend time on every entry: OpenSSL prepares a digest per listed algorithm
+// (quadratic, then a crash), and decodes each certificate's key at a quarter of a
+// millisecond, a hundred times what the image hash spends on as many bytes. A signature
+// with one signer needs one algorithm, its signer's, and a handful of certificates.
+inline constexpr std::size_t MaxSetEntries = 64;
+
+enum class SignedDataFault { None, Signature, TimeStamp };
+
+namespace detail {
+
+// How many elements the content holds, counted up to `limit` + 1.
+inline std::size_t CountUpTo(Der content, std::size_t limit)
 {
-    if (!SoleDigestAlgorithm(contentInfo, size, listed))
-        return false;
-    Der outer(contentInfo, size), info, part, wrapped, signedData, signers, signer, algorithm;
+    std::size_t count = 0;
+    Der element, whole;
+    while (count <= limit && content.Size() > 0 && content.Take(content.Data()[0], element, whole))
+        ++count;
+    return count;
+}
+
+// Whether the SignedData in a ContentInfo is one its decoder may be given: false when its
+// lists are lengthened as above. A structure this walk cannot read at all passes, for the
+// decoder to refuse with its own code. `unsignedAttributes` gets the first signer's.
+inline bool SignedDataFitsItsSigner(const std::uint8_t* contentInfo, std::size_t size, Der& unsignedAttributes)
+{
+    unsignedAttributes = Der();
+    Der outer(contentInfo, size), info, part, wrapped, signedData, algorithms, listed, signers, signer, algorithm,
+        signerDigest;
     if (!outer.Take(0x30, info) || !info.Take(0x06, part) || !info.Take(0xA0, wrapped) ||
-        !wrapped.Take(0x30, signedData) || !signedData.Take(0x02, part) || !signedData.Take(0x31, part) ||
-        !signedData.Take(0x30, part))
+        !wrapped.Take(0x30, signedData) || !signedData.Take(0x02, part) || !signedData.Take(0x31, algorithms))
+        return true;
+    Der first, entries = algorithms;
+    if (!entries.Take(0x30, first) || entries.Size() != 0 || !first.Take(0x06, listed))
         return false;
-    signedData.Take(0xA0, part); // certificates
-    signedData.Take(0xA1, part); // revocation lists
+    if (!signedData.Take(0x30, part))
+        return true;
+    if (signedData.Take(0xA0, part) && detail::CountUpTo(part, MaxSetEntries) > MaxSetEntries)
+        return false; // certificates
+    if (signedData.Take(0xA1, part) && detail::CountUpTo(part, MaxSetEntries) > MaxSetEntries)
+        return false; // revocation lists
     if (!signedData.Take(0x31, signers) || !signers.Take(0x30, signer) || !signer.Take(0x02, part) ||
         !(signer.Take(0x30, part) || signer.Take(0x80, part)) || !signer.Take(0x30, algorithm) ||
         !algorithm.Take(0x06, signerDigest))
+        return true;
+    if (!listed.Is(signerDigest.Data(), signerDigest.Size()))
         return false;
     signer.Take(0xA0, part); // signed attributes
-    if (!signer.Take(0x30, part) || !signer.Take(0x04, part))
-        return false;
-    unsignedAttributes = Der();
-    signer.Take(0xA1, unsignedAttributes);
+    if (signer.Take(0x30, part) && signer.Take(0x04, part))
+        signer.Take(0xA1, unsignedAttributes);
     return true;
 }
 
-// Which signature's digest list names other than exactly its signer's algorithm: the
-// outer one's, or a time stamp token's (an RFC 3161 token among the signer's unsigned
-// attributes), read on the DER before any library is asked to decode or verify either.
-enum class DigestListFault { None, Signature, TimeStamp };
+} // namespace detail
 
-inline DigestListFault FindDigestListFault(const std::uint8_t* contentInfo, std::size_t size)
+// Which SignedData is lengthened as above: the signature's, or a time stamp token's (an
+// RFC 3161 token among the signer's unsigned attributes). Read on the DER before any
+// library is asked to decode or verify either.
+inline SignedDataFault FindSignedDataFault(const std::uint8_t* contentInfo, std::size_t size)
 {
     // 1.3.6.1.4.1.311.3.3.1, the attribute that holds an RFC 3161 time stamp token.
     static const std::uint8_t tokenAttribute[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x03, 0x03, 0x01};
-    Der listed, signerDigest, attributes;
-    if (!ReadSignerDigest(contentInfo, size, listed, signerDigest, attributes) ||
-        !listed.Is(signerDigest.Data(), signerDigest.Size()))
-        return DigestListFault::Signature;
+    Der attributes;
+    if (!detail::SignedDataFitsItsSigner(contentInfo, size, attributes))
+        return SignedDataFault::Signature;
     Der attribute;
     while (attributes.Take(0x30, attribute)) {
-        Der type, values, value, token;
+        Der type, values, value, token, unused;
         if (!attribute.Take(0x06, type) || !attribute.Take(0x31, values))
-            break; // what else the attributes hold is the decoder's to judge
+            break;
         if (!type.Is(tokenAttribute, sizeof tokenAttribute))
             continue;
         while (values.Take(0x30, value, token)) {
-            Der tokenListed, tokenSigner, unused;
-            if (!ReadSignerDigest(token.Data(), token.Size(), tokenListed, tokenSigner, unused) ||
-                !tokenListed.Is(tokenSigner.Data(), tokenSigner.Size()))
-                return DigestListFault::TimeStamp;
+            if (!detail::SignedDataFitsItsSigner(token.Data(), token.Size(), unused))
+                return SignedDataFault::TimeStamp;
         }
     }
-    return DigestListFault::None;
+    return SignedDataFault::None;
 }
 
 // The digests an image hash or a time stamp's imprint may name, by the content bytes of

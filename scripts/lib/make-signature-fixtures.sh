@@ -676,6 +676,24 @@ digest_list vexal-sha256.exe pkcs7-signedData 3 digest-list-repeated.exe 2
 digest_list vexal-sha256.exe pkcs7-signedData 3 digest-list-other-algorithm.exe sha1
 digest_list vexal-timestamped.exe 1.3.6.1.4.1.311.3.3.1 11 timestamp-digest-list-repeated.exe 2
 digest_list vexal-timestamped.exe 1.3.6.1.4.1.311.3.3.1 11 timestamp-digest-list-other-algorithm.exe sha1
+# The certificate set, which no signature covers either, lengthened with copies of its
+# first certificate to more than the 64 entries a signature may carry.
+certificate_copies() { # source program, output, copies
+    local work=ca/certificate-copies offset header length first_header first_length
+    mkdir -p "$work"
+    rm -f "$work/message.der"
+    osslsigncode extract-signature -in "$1" -out "$work/message.der" >/dev/null
+    read -r offset header length <<<"$(first_after "$work/message.der" pkcs7-signedData 3 'cont [ 0 ]')"
+    [ -n "$offset" ] || { echo "no certificate set" >&2; return 1; }
+    read -r first_header first_length <<<"$(openssl asn1parse -inform DER -in "$work/message.der" \
+        -offset $((offset + header)) | head -1 | sed -E 's/.*hl= *([0-9]+) +l= *([0-9]+).*/\1 \2/')"
+    bytes "$work/message.der" $((offset + header)) $((first_header + first_length)) >"$work/entry.der"
+    : >"$work/copies.der"
+    for _ in $(seq "$3"); do cat "$work/entry.der" >>"$work/copies.der"; done
+    der_splice "$work/message.der" $((offset + header)) 0 "$work/copies.der"
+    embed_message "$work/message.der" "$2"
+}
+certificate_copies vexal-sha256.exe certificates-lengthened.exe 64
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe

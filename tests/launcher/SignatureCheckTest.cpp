@@ -182,6 +182,9 @@ const Expected DigestListFiles[] = {
     {"digest-list-other-algorithm.exe", TrustNoSignature, "", TrustNoSignature},
     {"timestamp-digest-list-repeated.exe", TrustTimeStamp, "", TrustTimeStamp},
     {"timestamp-digest-list-other-algorithm.exe", TrustTimeStamp, "", TrustTimeStamp},
+    // More certificates than a signature carries: their decoding costs a hundred times what
+    // hashing as many bytes does.
+    {"certificates-lengthened.exe", TrustNoSignature, "", TrustNoSignature},
 };
 
 std::string Hex(std::uint32_t code)
@@ -402,16 +405,17 @@ TEST_F(SignatureCheckTest, ShapesThatMultiplyTheWorkAreRefused)
     ExpectVerdicts(DigestListFiles);
 
     // The DER reading that the Windows half does before WinVerifyTrust, on real signatures.
-    const std::pair<const char*, DigestListFault> lists[] = {
-        {"vexal-sha256.exe", DigestListFault::None},
-        {"vexal-sha1.exe", DigestListFault::None},
-        {"vexal-timestamped.exe", DigestListFault::None},
-        {"vexal-countersigned.exe", DigestListFault::None},
-        {"double-signature.exe", DigestListFault::None},
-        {"digest-list-repeated.exe", DigestListFault::Signature},
-        {"digest-list-other-algorithm.exe", DigestListFault::Signature},
-        {"timestamp-digest-list-repeated.exe", DigestListFault::TimeStamp},
-        {"timestamp-digest-list-other-algorithm.exe", DigestListFault::TimeStamp},
+    const std::pair<const char*, SignedDataFault> lists[] = {
+        {"vexal-sha256.exe", SignedDataFault::None},
+        {"vexal-sha1.exe", SignedDataFault::None},
+        {"vexal-timestamped.exe", SignedDataFault::None},
+        {"vexal-countersigned.exe", SignedDataFault::None},
+        {"double-signature.exe", SignedDataFault::None},
+        {"digest-list-repeated.exe", SignedDataFault::Signature},
+        {"digest-list-other-algorithm.exe", SignedDataFault::Signature},
+        {"timestamp-digest-list-repeated.exe", SignedDataFault::TimeStamp},
+        {"timestamp-digest-list-other-algorithm.exe", SignedDataFault::TimeStamp},
+        {"certificates-lengthened.exe", SignedDataFault::Signature},
     };
     for (const auto& [file, fault] : lists) {
         SCOPED_TRACE(file);
@@ -419,7 +423,7 @@ TEST_F(SignatureCheckTest, ShapesThatMultiplyTheWorkAreRefused)
         std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
         PeImage image;
         ASSERT_EQ(ReadPeImage(copy.data(), copy.size(), image), PeStatus::Ok);
-        EXPECT_EQ(static_cast<int>(FindDigestListFault(copy.data() + image.signedData.offset,
+        EXPECT_EQ(static_cast<int>(FindSignedDataFault(copy.data() + image.signedData.offset,
                                                       static_cast<std::size_t>(image.signedData.size))),
                   static_cast<int>(fault));
     }

@@ -616,6 +616,17 @@ SignatureVerdict VerifySignedData(ByteSource* file, const PeImage* image, const 
         verdict.code = TrustNoSignature;
         return verdict;
     }
+    // Lengthened lists and sets are refused before the decoder spends time on each entry.
+    switch (FindSignedDataFault(blob, blobSize)) {
+    case SignedDataFault::Signature:
+        verdict.code = TrustNoSignature;
+        return verdict;
+    case SignedDataFault::TimeStamp:
+        verdict.code = TrustTimeStamp;
+        return verdict;
+    case SignedDataFault::None:
+        break;
+    }
     Pkcs7Ptr message(d2i_PKCS7(nullptr, &cursor, static_cast<long>(blobSize)));
     if (!message) {
         // The decoder's codes: the message ends before its own length says, or is no

@@ -3,9 +3,9 @@
 // Steps, each only after every earlier one succeeded:
 //   0. the file's shape, read here before any system call decodes it: sections that
 //      overlap (which would have the image hash read their bytes once per section) and a
-//      digest list other than exactly the signer's algorithm, the signature's or a time
-//      stamp token's (which no signature covers, and which a decoder may prepare a digest
-//      for per entry), are refused as the Linux half refuses them;
+//      SignedData lengthened where no signature covers it (a digest list other than exactly
+//      the signer's algorithm, more than 64 certificates or revocation lists), the
+//      signature's or a time stamp token's, are refused as the Linux half refuses them;
 //   1. WinVerifyTrust, generic verify policy, no UI, no revocation, no state kept;
 //   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
 //   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
@@ -165,8 +165,8 @@ private:
     std::uint64_t m_size;
 };
 
-// Step 0: TRUST_E_NOSIGNATURE for overlapping sections or the signature's digest list,
-// TRUST_E_TIME_STAMP for a token's; 0 for anything else, which the system then judges
+// Step 0: TRUST_E_NOSIGNATURE for overlapping sections or a lengthened signature,
+// TRUST_E_TIME_STAMP for a lengthened token; 0 for anything else, which the system then judges
 // (a file that cannot be opened or read here included: its own codes say why).
 DWORD ShapeError(const vxn::wstring& path)
 {
@@ -187,14 +187,14 @@ DWORD ShapeError(const vxn::wstring& path)
             std::vector<BYTE> blob(static_cast<std::size_t>(image.signedData.size));
             if (!bytes.Read(image.signedData.offset, blob.data(), blob.size()))
                 break;
-            switch (signature::FindDigestListFault(blob.data(), blob.size())) {
-            case signature::DigestListFault::Signature:
+            switch (signature::FindSignedDataFault(blob.data(), blob.size())) {
+            case signature::SignedDataFault::Signature:
                 failure = signature::TrustNoSignature;
                 break;
-            case signature::DigestListFault::TimeStamp:
+            case signature::SignedDataFault::TimeStamp:
                 failure = signature::TrustTimeStamp;
                 break;
-            case signature::DigestListFault::None:
+            case signature::SignedDataFault::None:
                 break;
             }
             break;
