@@ -2,7 +2,9 @@
 // CheckFileSignature as the dialog calls it (open, PE headers, streamed image hash, PKCS#7,
 // chain). ZYREL_BENCH_INSTALLER names the signed installer; SSL_CERT_FILE the trust
 // anchors. One check per run, so that the process's peak RSS is that of one check (the
-// script repeats runs); a verdict other than 0 is an error of the run, not a figure.
+// script repeats runs); a verdict other than the one expected (ZYREL_BENCH_VERDICT, a
+// hexadecimal code, 0 when unset: the hostile shapes expect their refusal) is an error of
+// the run, not a figure.
 //
 //   ZYREL_BENCH_INSTALLER=big.exe SSL_CERT_FILE=root.pem SignatureBench
 #include "SignatureCheck.h"
@@ -24,11 +26,13 @@ void CheckInstaller(benchmark::State& state)
         state.SkipWithError("ZYREL_BENCH_INSTALLER names no file");
         return;
     }
+    const char* verdictText = std::getenv("ZYREL_BENCH_VERDICT");
+    const unsigned long expected = verdictText != nullptr ? std::strtoul(verdictText, nullptr, 16) : 0;
     vxn::wstring path;
     path.assign_utf8(file, static_cast<vxn::u32>(std::strlen(file)));
     for (auto _ : state) {
         const SignatureVerdict verdict = CheckFileSignature(path);
-        if (verdict.code != 0) {
+        if (verdict.code != expected) {
             state.SkipWithError(("verdict " + std::to_string(verdict.code)).c_str());
             return;
         }

@@ -9,7 +9,10 @@ still carries the publisher's genuine signature over its image.
                                                      same MIB MiB of data
   hostile-shapes.py certificates SIGNED OUT MIB     the signature's certificate set padded
                                                      with copies of its first certificate to
-                                                     about MIB MiB (a blob still accepted)
+                                                     about MIB MiB
+  hostile-shapes.py largest SIGNED OUT MIB          the largest signature still accepted: 32
+                                                     certificates, and an unsigned attribute
+                                                     that fills the blob to about MIB MiB
 """
 import struct
 import sys
@@ -102,6 +105,28 @@ def certificates(image, mib):
     return reshape_signed_data(image, change)
 
 
+def largest(image, mib):
+    # An attribute type of no meaning to any verifier (a private arc), holding zeros.
+    oid = encode(0x06, bytes([0x2B, 0x06, 0x01, 0x04, 0x01, 0x83, 0xB2, 0x03, 0x01]))
+
+    def change(parts):
+        for part in parts:
+            if part[0] == 0xA0:
+                present = children(part[2])
+                part[1] = encode(0xA0, part[2] + present[0][1] * (32 - len(present)))
+        used = sum(len(p[1]) for p in parts)
+        filler = encode(0x30, oid + encode(0x31, encode(0x04, bytes(max(0, (mib << 20) - used - 64)))))
+        signers = children(parts[-1][2])
+        signer = [list(p) for p in children(signers[0][2])]
+        if signer[-1][0] == 0xA1:
+            signer[-1][1] = encode(0xA1, signer[-1][2] + filler)
+        else:
+            signer.append([0xA1, encode(0xA1, filler), filler])
+        first = encode(0x30, b"".join(p[1] for p in signer))
+        parts[-1][1] = encode(0x31, first + b"".join(p[1] for p in signers[1:]))
+    return reshape_signed_data(image, change)
+
+
 def sections(image, count, mib):
     pe, optional, _, offset, size = certificate_table(image)
     optional_size = struct.unpack_from("<H", image, pe + 20)[0]
@@ -128,6 +153,8 @@ def main():
         out = sections(image, int(sys.argv[4]), int(sys.argv[5]))
     elif kind == "certificates":
         out = certificates(image, int(sys.argv[4]))
+    elif kind == "largest":
+        out = largest(image, int(sys.argv[4]))
     else:
         sys.exit(__doc__)
     open(target, "wb").write(out)

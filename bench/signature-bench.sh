@@ -75,3 +75,46 @@ for size in $sizes; do
     echo "| $size MiB | ${check_wall} s / $(mib "$check_rss") MiB | ${dgst_wall} s / $(mib "$dgst_rss") MiB | ${ratio}x | ${peer_wall} s / $(mib "$peer_rss") MiB |"
     rm -f "$work/installer.exe"
 done
+
+# Shapes a hostile server or anyone on the way can give the publisher's genuine installer
+# (bench/hostile-shapes.py): the work must stay bounded by the file, whatever it holds. Each
+# against `openssl dgst -sha256` over the same file, with the verdict the check must reach.
+hostile_size=${HOSTILE_MIB:-64}
+{ cat "$fixtures/unsigned.exe"; head -c $((hostile_size * 1024 * 1024)) /dev/urandom; } >"$work/unsigned.exe"
+osslsigncode sign -certs "$fixtures/certs/vexal-chain.pem" -key "$fixtures/certs/vexal.key" -h sha256 \
+    -in "$work/unsigned.exe" -out "$work/installer.exe" >/dev/null
+rm -f "$work/unsigned.exe"
+shapes=(
+    "digest list of 80,000 copies, $hostile_size MiB installer|digest-list 80000|800B0100"
+    "65,535 sections over the same 1 MiB|sections 65535 1|800B0100"
+    "1 MiB of certificates, $hostile_size MiB installer|certificates 1|800B0100"
+    "largest blob accepted (32 certificates, 1 MiB), $hostile_size MiB installer|largest 1|0"
+)
+# The check alone, without the process around it (start-up, loading OpenSSL and the trust
+# anchors: a fixed cost that small files cannot hide): the median of the bench's own timing.
+check_alone() { # file, verdict
+    local i
+    for ((i = 0; i < runs; ++i)); do
+        env ZYREL_BENCH_INSTALLER="$1" ZYREL_BENCH_VERDICT="$2" SSL_CERT_FILE="$fixtures/certs/root.pem" \
+            SSL_CERT_DIR="$fixtures/certs/none" "$bench" --benchmark_format=csv 2>/dev/null |
+            awk -F, '/^"CheckInstaller/ { print $3 }'
+    done | sort -n | awk -v n="$runs" '{ t[NR] = $1 } END { printf "%.3f\n", t[int((n + 1) / 2)] / 1000 }'
+}
+echo
+echo "| Hostile shape | file | verdict | check: wall / peak RSS | the check alone | openssl dgst -sha256: wall | check / openssl | check alone / openssl |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|"
+for shape in "${shapes[@]}"; do
+    IFS='|' read -r what arguments verdict <<<"$shape"
+    read -r kind rest <<<"$arguments"
+    # shellcheck disable=SC2086 # the shape's own arguments
+    python3 bench/hostile-shapes.py "$kind" "$work/installer.exe" "$work/shape.exe" $rest
+    read -r check_wall check_rss < <(measure env ZYREL_BENCH_INSTALLER="$work/shape.exe" ZYREL_BENCH_VERDICT="$verdict" \
+        SSL_CERT_FILE="$fixtures/certs/root.pem" SSL_CERT_DIR="$fixtures/certs/none" "$bench")
+    read -r dgst_wall _ < <(measure openssl dgst -sha256 "$work/shape.exe")
+    alone=$(check_alone "$work/shape.exe" "$verdict")
+    ratio=$(awk -v a="$check_wall" -v b="$dgst_wall" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+    alone_ratio=$(awk -v a="$alone" -v b="$dgst_wall" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+    echo "| $what | $(mib $(($(stat -c %s "$work/shape.exe") / 1024))) MiB | 0x$verdict | ${check_wall} s / $(mib "$check_rss") MiB | ${alone} s | ${dgst_wall} s | ${ratio}x | ${alone_ratio}x |"
+    rm -f "$work/shape.exe"
+done
+rm -f "$work/installer.exe"

@@ -80,7 +80,7 @@ inline bool SoleDigestAlgorithm(const std::uint8_t* contentInfo, std::size_t siz
 // (quadratic, then a crash), and decodes each certificate's key at a quarter of a
 // millisecond, a hundred times what the image hash spends on as many bytes. A signature
 // with one signer needs one algorithm, its signer's, and a handful of certificates.
-inline constexpr std::size_t MaxSetEntries = 64;
+inline constexpr std::size_t MaxSetEntries = 32;
 
 enum class SignedDataFault { None, Signature, TimeStamp };
 

@@ -115,7 +115,7 @@ PeStatus FindSignedData(ByteSource& file, PeImage& image)
             (revision == CertificateRevision2 || revision == CertificateRevision1) &&
             length > CertificateHeaderSize) {
             if (length - CertificateHeaderSize > PeImage::MaxSignedData)
-                return PeStatus::BadCertificateTable;
+                return PeStatus::SignatureTooLarge;
             image.signedData = ByteRange{position + CertificateHeaderSize, length - CertificateHeaderSize};
         }
         const std::uint64_t step = (static_cast<std::uint64_t>(length) + 7) & ~std::uint64_t{7};

@@ -46,6 +46,7 @@ enum class PeStatus {
     Malformed,     // a PE image whose headers or sections point outside the file, or sections that overlap
     NoSignature,   // a sound PE image without a certificate table
     BadCertificateTable, // a certificate table outside the file, or entries that do not add up
+    SignatureTooLarge,   // a signature larger than MaxSignedData
     ReadError,     // the source failed to give bytes that it holds
 };
 
@@ -59,16 +60,17 @@ struct PeImage {
     // The bytes the Authenticode image hash covers, in hashing order: the headers without
     // the checksum field and the certificate table's directory entry, each section's raw
     // data in file order, then whatever lies between the image's end and the certificate
-    // table. No byte is in two ranges: a section's data that overlaps the headers or an
-    // earlier section counts from where they end.
+    // table. No byte is in two ranges: a section's data that overlaps the headers counts
+    // from where they end (sections that overlap each other make the file malformed).
     vxn::vector<ByteRange> hashed;
     // The certificate table (data directory 4; its "address" is a file offset).
     ByteRange certificateTable;
     // The first WIN_CERTIFICATE of type PKCS_SIGNED_DATA: its bCertificate bytes.
     ByteRange signedData;
-    // The largest signedData read: real signatures are some kilobytes, and the blob is the
-    // one part of the file the check holds whole in memory.
-    static constexpr std::uint64_t MaxSignedData = 16u << 20;
+    // The largest signedData read: real signatures are some kilobytes (tens with nested
+    // signatures), the blob is the one part of the file the check holds whole in memory,
+    // and its decoding costs several times what hashing as many bytes does.
+    static constexpr std::uint64_t MaxSignedData = 1u << 20;
     bool pe32Plus = false;
 };
 

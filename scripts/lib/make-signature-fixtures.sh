@@ -677,7 +677,7 @@ digest_list vexal-sha256.exe pkcs7-signedData 3 digest-list-other-algorithm.exe 
 digest_list vexal-timestamped.exe 1.3.6.1.4.1.311.3.3.1 11 timestamp-digest-list-repeated.exe 2
 digest_list vexal-timestamped.exe 1.3.6.1.4.1.311.3.3.1 11 timestamp-digest-list-other-algorithm.exe sha1
 # The certificate set, which no signature covers either, lengthened with copies of its
-# first certificate to more than the 64 entries a signature may carry.
+# first certificate to more than the 32 entries a signature may carry.
 certificate_copies() { # source program, output, copies
     local work=ca/certificate-copies offset header length first_header first_length
     mkdir -p "$work"
@@ -693,7 +693,7 @@ certificate_copies() { # source program, output, copies
     der_splice "$work/message.der" $((offset + header)) 0 "$work/copies.der"
     embed_message "$work/message.der" "$2"
 }
-certificate_copies vexal-sha256.exe certificates-lengthened.exe 64
+certificate_copies vexal-sha256.exe certificates-lengthened.exe 32
 # Bytes after the table.
 cp vexal-sha256.exe appended.exe
 printf 'appended after the signature' >>appended.exe

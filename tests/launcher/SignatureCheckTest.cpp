@@ -441,6 +441,30 @@ TEST_F(SignatureCheckTest, ShapesThatMultiplyTheWorkAreRefused)
         ASSERT_EQ(std::fclose(out), 0);
     }
     EXPECT_EQ(Hex(CheckFileSignature(zyrel_test::to_wide(file)).code), Hex(TrustNoSignature));
+
+    // A signature entry of more than a mebibyte: the publisher's own, with zeros after it
+    // inside its entry (where some distributors put data of their own, a few bytes).
+    std::string large = zyrel_test::read_file(Folder() / "vexal-sha256.exe");
+    {
+        std::vector<std::uint8_t> copy(large.begin(), large.end());
+        PeImage image;
+        ASSERT_EQ(ReadPeImage(copy.data(), copy.size(), image), PeStatus::Ok);
+        const std::uint32_t grown = static_cast<std::uint32_t>(image.certificateTable.size + (1u << 20));
+        constexpr std::size_t SecurityEntry = 0x58 + 96 + 32;
+        for (int i = 0; i < 4; ++i) {
+            large[SecurityEntry + 4 + i] = static_cast<char>(grown >> (8 * i));
+            large[image.certificateTable.offset + i] = static_cast<char>(grown >> (8 * i));
+        }
+        large.append(1u << 20, '\0');
+    }
+    const fs::path largeFile = work.path() / "signature-too-large.exe";
+    {
+        std::FILE* out = std::fopen(largeFile.string().c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        std::fwrite(large.data(), 1, large.size(), out);
+        ASSERT_EQ(std::fclose(out), 0);
+    }
+    EXPECT_EQ(Hex(CheckFileSignature(zyrel_test::to_wide(largeFile)).code), Hex(TrustNoSignature));
 }
 
 // Without the test root among the trust anchors no file is verified: a valid chain to a

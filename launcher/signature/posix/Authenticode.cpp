@@ -757,17 +757,20 @@ SignatureVerdict VerifyAuthenticode(ByteSource& file, X509_STORE* trust, std::ti
     case PeStatus::Malformed:
     case PeStatus::NoSignature:
     case PeStatus::BadCertificateTable:
+    case PeStatus::SignatureTooLarge:
         verdict.code = TrustNoSignature;
         return verdict;
     }
 
     // The signature is the one part held whole (PeImage bounds its size).
-    std::vector<std::uint8_t> blob(static_cast<std::size_t>(image.signedData.size));
-    if (!file.Read(image.signedData.offset, blob.data(), blob.size())) {
+    // Not cleared first: every byte is read over at once.
+    const std::size_t blobSize = static_cast<std::size_t>(image.signedData.size);
+    std::unique_ptr<std::uint8_t[]> blob(new std::uint8_t[blobSize]);
+    if (!file.Read(image.signedData.offset, blob.get(), blobSize)) {
         verdict.code = CryptFileError;
         return verdict;
     }
-    return VerifySignedData(&file, &image, blob.data(), blob.size(), trust, now);
+    return VerifySignedData(&file, &image, blob.get(), blobSize, trust, now);
 }
 
 #if defined(ZYREL_SIGNATURE_FUZZING)

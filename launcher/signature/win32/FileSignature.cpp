@@ -2,10 +2,11 @@
 //
 // Steps, each only after every earlier one succeeded:
 //   0. the file's shape, read here before any system call decodes it: sections that
-//      overlap (which would have the image hash read their bytes once per section) and a
-//      SignedData lengthened where no signature covers it (a digest list other than exactly
-//      the signer's algorithm, more than 64 certificates or revocation lists), the
-//      signature's or a time stamp token's, are refused as the Linux half refuses them;
+//      overlap (which would have the image hash read their bytes once per section), a
+//      signature entry of more than a mebibyte, and a SignedData lengthened where no
+//      signature covers it (a digest list other than exactly the signer's algorithm, more
+//      than 32 certificates or revocation lists), the signature's or a time stamp
+//      token's, are refused as the Linux half refuses them;
 //   1. WinVerifyTrust, generic verify policy, no UI, no revocation, no state kept;
 //   2. CryptQueryObject: the embedded PKCS#7 message and its certificate store;
 //   3. CryptMsgGetParam(CMSG_SIGNER_INFO_PARAM): the primary signer, size then data;
@@ -165,7 +166,8 @@ private:
     std::uint64_t m_size;
 };
 
-// Step 0: TRUST_E_NOSIGNATURE for overlapping sections or a lengthened signature,
+// Step 0: TRUST_E_NOSIGNATURE for overlapping sections, a signature of more than a
+// mebibyte or a lengthened one,
 // TRUST_E_TIME_STAMP for a lengthened token; 0 for anything else, which the system then judges
 // (a file that cannot be opened or read here included: its own codes say why).
 DWORD ShapeError(const vxn::wstring& path)
@@ -181,6 +183,7 @@ DWORD ShapeError(const vxn::wstring& path)
         signature::PeImage image;
         switch (signature::ReadPeImage(bytes, image)) {
         case signature::PeStatus::Malformed:
+        case signature::PeStatus::SignatureTooLarge:
             failure = signature::TrustNoSignature;
             break;
         case signature::PeStatus::Ok: {
