@@ -81,6 +81,11 @@ inline bool SoleDigestAlgorithm(const std::uint8_t* contentInfo, std::size_t siz
 // millisecond, a hundred times what the image hash spends on as many bytes. A signature
 // with one signer needs one algorithm, its signer's, and a handful of certificates.
 inline constexpr std::size_t MaxSetEntries = 32;
+// The same holds for the elements themselves: a name can be lengthened to thousands of
+// attributes, each decoded, sorted and encoded again. A real signature, time stamp and
+// nested signatures included, has some hundreds of elements, nested some twenty deep.
+inline constexpr std::size_t MaxElements = 8192;
+inline constexpr std::size_t MaxDepth = 48;
 
 enum class SignedDataFault { None, Signature, TimeStamp };
 
@@ -128,6 +133,26 @@ inline bool SignedDataFitsItsSigner(const std::uint8_t* contentInfo, std::size_t
     return true;
 }
 
+// Counts the elements of `content`, those inside constructed ones too, into `count`; false
+// once more than MaxElements are counted or they nest deeper than MaxDepth. What cannot be
+// read is left for the decoder to refuse.
+inline bool ElementsWithinBudget(Der content, std::size_t depth, std::size_t& count)
+{
+    if (depth > MaxDepth)
+        return false;
+    Der element, whole;
+    while (content.Size() > 0) {
+        const std::uint8_t tag = content.Data()[0];
+        if (!content.Take(tag, element, whole))
+            return true;
+        if (++count > MaxElements)
+            return false;
+        if ((tag & 0x20) != 0 && !ElementsWithinBudget(element, depth + 1, count))
+            return false;
+    }
+    return true;
+}
+
 } // namespace detail
 
 // Which SignedData is lengthened as above: the signature's, or a time stamp token's (an
@@ -138,7 +163,9 @@ inline SignedDataFault FindSignedDataFault(const std::uint8_t* contentInfo, std:
     // 1.3.6.1.4.1.311.3.3.1, the attribute that holds an RFC 3161 time stamp token.
     static const std::uint8_t tokenAttribute[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x03, 0x03, 0x01};
     Der attributes;
-    if (!detail::SignedDataFitsItsSigner(contentInfo, size, attributes))
+    std::size_t elements = 0;
+    if (!detail::ElementsWithinBudget(Der(contentInfo, size), 0, elements) ||
+        !detail::SignedDataFitsItsSigner(contentInfo, size, attributes))
         return SignedDataFault::Signature;
     Der attribute;
     while (attributes.Take(0x30, attribute)) {
