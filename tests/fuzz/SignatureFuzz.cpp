@@ -14,6 +14,8 @@
 #include "signature/PeImage.h"
 #include "signature/posix/Authenticode.h"
 
+#include "FuzzTrust.h"
+
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
@@ -27,17 +29,6 @@ namespace {
 {
     std::fprintf(stderr, "SignatureFuzz: %s\n", what);
     std::abort();
-}
-
-X509_STORE* TrustStore()
-{
-    static X509_STORE* store = [] {
-        X509_STORE* made = X509_STORE_new();
-        if (const char* root = std::getenv("SIGNATURE_FUZZ_ROOT"))
-            X509_STORE_load_file(made, root);
-        return made;
-    }();
-    return store;
 }
 
 // The input as the check's file: every read must lie inside it.
@@ -78,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     --size;
     constexpr std::time_t checkTime = 1765000000; // December 2025
     if (blob) {
-        CheckVerdict(signature::platform::VerifySignedDataWithoutImage(data, size, TrustStore(), checkTime));
+        CheckVerdict(signature::platform::VerifySignedDataWithoutImage(data, size, FuzzTrustStore(), checkTime));
         return 0;
     }
     signature::PeImage image;
@@ -101,6 +92,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fail("a hashed range overlaps the certificate table");
         }
     }
-    CheckVerdict(signature::platform::VerifyAuthenticode(file, TrustStore(), checkTime));
+    CheckVerdict(signature::platform::VerifyAuthenticode(file, FuzzTrustStore(), checkTime));
     return 0;
 }

@@ -12,6 +12,8 @@
 #include "signature/PeImage.h"
 #include "signature/posix/Authenticode.h"
 
+#include "FuzzTrust.h"
+
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
@@ -29,17 +31,6 @@ namespace {
 // What the chain, the signatures and the instrumentation (sanitizers, the decoder's
 // allocations through them) may cost whatever the file.
 constexpr double FixedAllowanceSeconds = 0.1;
-
-X509_STORE* TrustStore()
-{
-    static X509_STORE* store = [] {
-        X509_STORE* made = X509_STORE_new();
-        if (const char* root = std::getenv("SIGNATURE_FUZZ_ROOT"))
-            X509_STORE_load_file(made, root);
-        return made;
-    }();
-    return store;
-}
 
 double ThreadSeconds()
 {
@@ -259,7 +250,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     constexpr std::time_t checkTime = 1765000000; // December 2025: the fixtures' certificates are valid
     const double started = ThreadSeconds();
-    const SignatureVerdict verdict = signature::platform::VerifyAuthenticode(data, size, TrustStore(), checkTime);
+    const SignatureVerdict verdict = signature::platform::VerifyAuthenticode(data, size, FuzzTrustStore(), checkTime);
     const double checked = ThreadSeconds() - started;
     if (verdict.code != 0 && !verdict.signer.empty()) {
         std::fprintf(stderr, "SignedPeFuzz: a failed verdict names a signer\n");

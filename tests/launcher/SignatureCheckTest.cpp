@@ -433,14 +433,15 @@ TEST_F(SignatureCheckTest, ShapesThatMultiplyTheWorkAreRefused)
     constexpr std::size_t SecondSectionData = 0x58 + 0xE0 + 40 + 20;
     overlapping.replace(SecondSectionData, 4, std::string("\x00\x03\x00\x00", 4));
     zyrel_test::temp_folder work;
-    const fs::path file = work.path() / "sections-overlapping.exe";
-    {
+    const auto codeOf = [&work](const char* name, const std::string& bytes) {
+        const fs::path file = work.path() / name;
         std::FILE* out = std::fopen(file.string().c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        std::fwrite(overlapping.data(), 1, overlapping.size(), out);
-        ASSERT_EQ(std::fclose(out), 0);
-    }
-    EXPECT_EQ(Hex(CheckFileSignature(zyrel_test::to_wide(file)).code), Hex(TrustNoSignature));
+        const bool written = out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        if (out != nullptr)
+            std::fclose(out);
+        return written ? Hex(CheckFileSignature(zyrel_test::to_wide(file)).code) : std::string("not written");
+    };
+    EXPECT_EQ(codeOf("sections-overlapping.exe", overlapping), Hex(TrustNoSignature));
 
     // A signature entry of more than a mebibyte: the publisher's own, with zeros after it
     // inside its entry (where some distributors put data of their own, a few bytes).
@@ -457,14 +458,7 @@ TEST_F(SignatureCheckTest, ShapesThatMultiplyTheWorkAreRefused)
         }
         large.append(1u << 20, '\0');
     }
-    const fs::path largeFile = work.path() / "signature-too-large.exe";
-    {
-        std::FILE* out = std::fopen(largeFile.string().c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        std::fwrite(large.data(), 1, large.size(), out);
-        ASSERT_EQ(std::fclose(out), 0);
-    }
-    EXPECT_EQ(Hex(CheckFileSignature(zyrel_test::to_wide(largeFile)).code), Hex(TrustNoSignature));
+    EXPECT_EQ(codeOf("signature-too-large.exe", large), Hex(TrustNoSignature));
 }
 
 // Without the test root among the trust anchors no file is verified: a valid chain to a
