@@ -259,7 +259,7 @@ TEST_F(ProgramResources, VersionInformationInThreeBlocksAndTheTranslationList)
     }
 }
 
-TEST_F(ProgramResources, ManifestAsksForCommonControlsSixAndNoElevation)
+TEST_F(ProgramResources, ManifestAsksForCommonControlsSixNoElevationAndTheScreensScale)
 {
     EXPECT_EQ(CountNames(RT_MANIFEST), 1) << "one manifest, ours";
     HRSRC found = FindResourceW(m_module, MAKEINTRESOURCEW(1), RT_MANIFEST);
@@ -276,7 +276,12 @@ TEST_F(ProgramResources, ManifestAsksForCommonControlsSixAndNoElevation)
                               "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
                               "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",
                               "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
-                              "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>"}) {
+                              "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",
+                              "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",
+                              "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+                              "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>",
+                              "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+                              "PerMonitorV2, System</dpiAwareness>"}) {
         EXPECT_NE(text.find(piece), std::string::npos) << piece;
     }
 }
