@@ -10,6 +10,6 @@
 
 #include <vxnstl/string>
 
-// The string with that id (IDS_NO_PERMISSION ... IDS_WINE_NEEDED); empty for any
+// The string with that id (IDS_NO_PERMISSION ... IDS_DECIMAL_SEPARATOR); empty for any
 // other id. Every call loads afresh.
 vxn::wstring LoadLocalizedString(vxn::u32 id);

@@ -111,15 +111,17 @@ foreach(language IN LISTS languages)
   foreach(block IN LISTS dialogs)
     rc_quoted("${text_${block}_${language}}" title)
     # Both templates share one layout in dialog units; only the title differs. PUSHBUTTON
-    # names the button class by its ordinal, as Windows' own resource compiler does.
+    # names the button class by its ordinal, as Windows' own resource compiler does. Under
+    # the bar, the bytes received of the total and the rate (the host fills it).
     string(APPEND rc "
-${name_${block}} DIALOGEX 0, 0, 384, 29
+${name_${block}} DIALOGEX 0, 0, 384, 41
 STYLE WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT | DS_FIXEDSYS
 CAPTION ${title}
 FONT 8, \"MS Shell Dlg\", 400, 0, 0x1
 BEGIN
     PUSHBUTTON ${cancel}, IDCANCEL, 327, 7, 50, 15, WS_CHILD | WS_VISIBLE | WS_TABSTOP
     CONTROL \"\", IDC_DOWNLOAD_PROGRESS, \"msctls_progress32\", WS_CHILD | WS_VISIBLE | WS_BORDER, 7, 7, 312, 15
+    LTEXT \"\", IDC_DOWNLOAD_DETAILS, 7, 26, 370, 8, SS_NOPREFIX
 END
 ")
   endforeach()

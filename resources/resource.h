@@ -9,11 +9,15 @@
 #define IDS_UPDATE_FAILED 7
 #define IDS_SIGNATURE_UNVERIFIED 8
 #define IDS_WINE_NEEDED 9
+#define IDS_BYTES_OF_TOTAL 10
+#define IDS_BYTE_UNITS 11
+#define IDS_DECIMAL_SEPARATOR 12
 
 // Dialog templates and their controls.
 #define IDD_DOWNLOAD 101
 #define IDD_DOWNLOAD_UPDATE 103
 #define IDC_DOWNLOAD_PROGRESS 1001
+#define IDC_DOWNLOAD_DETAILS 1002
 
 // The application icon group.
 #define IDI_ZYREL 102

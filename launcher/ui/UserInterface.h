@@ -87,17 +87,18 @@ void SetProgressPosition(Window window, int position);
 // Reading the window back (PBM_GETPOS, GetWindowTextW): what the user sees now. Main thread.
 int ProgressPosition(Window window);
 vxn::wstring WindowTitle(Window window);
-// The figures under the bar (bytes received of the total, and the rate) as the GTK window
-// shows them; empty where the window shows none (Windows keeps its template; the terminal
-// line carries them itself).
+// The figures under the bar (bytes received of the total, and the rate) as the window
+// shows them (Windows: the template's line under the bar; GTK: the label); empty where
+// the window shows none (the terminal line carries them itself).
 vxn::wstring ProgressDetails(Window window);
 
 // Any thread: queues `message` for the dialog's handler. False when the message was
 // refused (the window is gone or its queue is full); nothing is delivered then.
 bool PostDialogMessage(Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
-// Optional live figures for hosts that show bytes and rate (the terminal line). The
-// counters belong to the caller and must outlive the dialog; null detaches them.
+// Live figures for the hosts that show bytes and rate (the Windows dialog's line, the GTK
+// label, the terminal line). The counters belong to the caller and must outlive the
+// dialog; null detaches them.
 void AttachTransferCounters(Window window, const std::atomic<std::uint64_t>* received,
                             const std::atomic<std::uint64_t>* total);
 

@@ -217,6 +217,17 @@ TEST_F(WindowsDownload, CancelEndsTheDialogMidTransfer)
             Sleep(10);
     }
     EXPECT_GT(position, 0) << "no progress on the bar";
+    // Under the bar, the bytes of the total and, after half a second, the rate.
+    std::wstring details;
+    for (int i = 0; i < 6000 && details.find(L"/s") == std::wstring::npos; ++i) {
+        wchar_t text[256] = {};
+        GetDlgItemTextW(dialog, 1002, text, 256);
+        details = text;
+        if (details.find(L"/s") == std::wstring::npos)
+            Sleep(10);
+    }
+    EXPECT_NE(details.find(L" of 3.8 MiB, "), std::wstring::npos) << zyrel_test::to_utf8(zyrel_test::to_wide(fs::path(details)));
+    EXPECT_EQ(details.substr(details.size() - std::min<std::size_t>(details.size(), 2)), L"/s");
     EXPECT_TRUE(SaveScreenshot(dialog, fs::path(ZYREL_ARTIFACTS) / "windows-download-dialog.bmp"));
     Press(dialog, IDCANCEL);
     HWND question = WaitForDialog(L"Cancel download?", 30000);

@@ -17,6 +17,7 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -249,13 +250,20 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     constexpr std::time_t checkTime = 1765000000; // December 2025: the fixtures' certificates are valid
-    const double started = ThreadSeconds();
-    const SignatureVerdict verdict = signature::platform::VerifyAuthenticode(data, size, FuzzTrustStore(), checkTime);
-    const double checked = ThreadSeconds() - started;
-    if (verdict.code != 0 && !verdict.signer.empty()) {
-        std::fprintf(stderr, "SignedPeFuzz: a failed verdict names a signer\n");
-        std::abort();
-    }
+    const auto check = [&] {
+        const double started = ThreadSeconds();
+        const SignatureVerdict verdict = signature::platform::VerifyAuthenticode(data, size, FuzzTrustStore(), checkTime);
+        if (verdict.code != 0 && !verdict.signer.empty()) {
+            std::fprintf(stderr, "SignedPeFuzz: a failed verdict names a signer\n");
+            std::abort();
+        }
+        return ThreadSeconds() - started;
+    };
+    double checked = check();
+    // A cost that the file causes comes back on every run; a pause of the allocator or of a
+    // shared machine (returning memory, a neighbour on the same core) does not.
+    for (int again = 0; again < 2 && checked > FixedAllowanceSeconds; ++again)
+        checked = std::min(checked, check());
     if (checked > FixedAllowanceSeconds) {
         // Only then is the digest's own cost worth measuring.
         unsigned char digest[EVP_MAX_MD_SIZE];

@@ -42,10 +42,13 @@ inline const Expected kStrings[] = {
      {u"Wine is needed to install Zyrel on Linux, and no wine program was found. Install the wine package of your distribution, or set the environment variable WINE to the wine program, then start the download again.",
       u"Zum Installieren von Zyrel unter Linux wird Wine ben\u00F6tigt, es wurde aber kein wine-Programm gefunden. Bitte das Paket wine der Distribution installieren oder die Umgebungsvariable WINE auf das wine-Programm setzen und den Download erneut starten.",
       u"Wine est n\u00E9cessaire pour installer Zyrel sous Linux, et aucun programme wine n\u2019a \u00E9t\u00E9 trouv\u00E9. Installez le paquet wine de votre distribution, ou indiquez le programme wine dans la variable d\u2019environnement WINE, puis relancez le t\u00E9l\u00E9chargement."}},
+    {10, {u"%s of %s", u"%s von %s", u"%s sur %s"}},
+    {11, {u"B KiB MiB GiB TiB", u"B KiB MiB GiB TiB", u"o Kio Mio Gio Tio"}},
+    {12, {u".", u",", u","}},
 };
 
 // Ids of block 1 (and beyond) that hold no text.
-inline const unsigned kEmptyIds[] = {0, 1, 2, 10, 11, 15, 16, 17, 101, 0xFFFF};
+inline const unsigned kEmptyIds[] = {0, 1, 2, 13, 14, 15, 16, 17, 101, 0xFFFF};
 
 inline const Expected kTitles[] = {
     {101, {u"Downloading Zyrel", u"Zyrel Aktualisierung", u"Mise \u00E0 jour de Zyrel"}},

@@ -4,6 +4,7 @@
 #include "LocalizedExpectations.h"
 
 #include "LocalizedStrings.h"
+#include "ui/TransferFigures.h"
 #include "TestSupport.h"
 
 #if defined(_WIN32)
@@ -131,6 +132,33 @@ TEST(LocalizedStringsTest, LanguageFollowsTheFirstLocaleVariableThatIsSet)
         const int column = static_cast<int>(c.expected);
         EXPECT_EQ(to_units(LoadLocalizedString(IDS_DOWNLOAD_FAILED).c_str()), std::u16string(kStrings[1].text[column]));
     }
+}
+
+// The line under the bar, as each language writes its numbers and units; the same texts
+// serve the Windows dialog (there the resource loader picks the language).
+TEST(LocalizedStringsTest, TransferLineInEachLanguage)
+{
+    struct Case {
+        const char* lang;
+        const char16_t* withTotal;
+        const char16_t* withoutTotal;
+    };
+    const Case cases[] = {
+        {"en_US.UTF-8", u"12.3 MiB of 48.0 MiB, 3.1 MiB/s", u"1023 B"},
+        {"de_DE.UTF-8", u"12,3 MiB von 48,0 MiB, 3,1 MiB/s", u"1023 B"},
+        {"fr_FR.UTF-8", u"12,3 Mio sur 48,0 Mio, 3,1 Mio/s", u"1023 o"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        scoped_variable all("LC_ALL", nullptr);
+        scoped_variable messages("LC_MESSAGES", nullptr);
+        scoped_variable lang("LANG", c.lang);
+        EXPECT_EQ(to_units(ui::TransferFiguresText(12897485, 48u << 20, 4.0).c_str()), std::u16string(c.withTotal));
+        // No total yet, and too early for a rate.
+        EXPECT_EQ(to_units(ui::TransferFiguresText(1023, 0, 0.2).c_str()), std::u16string(c.withoutTotal));
+    }
+    scoped_variable lang("LANG", "en_US.UTF-8");
+    EXPECT_EQ(to_units(ui::TransferFiguresText(5ull << 30, 0, 2.0).c_str()), std::u16string(u"5.0 GiB, 2.5 GiB/s"));
 }
 #endif
 

@@ -160,11 +160,11 @@ TEST_F(ProgramResources, DialogTemplatesAreTheDocumentedLayoutInEachLanguage)
             EXPECT_EQ(reader.Take<DWORD>(), 0u);    // helpID
             EXPECT_EQ(reader.Take<DWORD>(), 0u);    // exStyle
             EXPECT_EQ(reader.Take<DWORD>(), kStyle);
-            EXPECT_EQ(reader.Take<WORD>(), 2);      // controls
+            EXPECT_EQ(reader.Take<WORD>(), 3);      // controls
             EXPECT_EQ(reader.Take<short>(), 0);
             EXPECT_EQ(reader.Take<short>(), 0);
             EXPECT_EQ(reader.Take<short>(), 384);
-            EXPECT_EQ(reader.Take<short>(), 29);
+            EXPECT_EQ(reader.Take<short>(), 41);
             EXPECT_EQ(reader.NameOrOrdinal(), u"");  // no menu
             EXPECT_EQ(reader.NameOrOrdinal(), u"");  // the default dialog class
             EXPECT_EQ(reader.Text(), std::u16string(title.text[language]));
@@ -184,6 +184,9 @@ TEST_F(ProgramResources, DialogTemplatesAreTheDocumentedLayoutInEachLanguage)
                 {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 327, 7, 50, 15, IDCANCEL, u"#\x0080",
                  kCancelButton.text[language]},
                 {WS_CHILD | WS_VISIBLE | WS_BORDER, 7, 7, 312, 15, IDC_DOWNLOAD_PROGRESS, u"msctls_progress32", u""},
+                // The bytes and the rate under the bar, filled while the transfer runs.
+                {WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 7, 26, 370, 8, IDC_DOWNLOAD_DETAILS,
+                 u"#\x0082", u""},
             };
             for (const Control& control : expected) {
                 SCOPED_TRACE(control.id);
@@ -405,18 +408,19 @@ TEST(ResourcesTest, GeneratedScriptCarriesTheTablesAndTemplatesOfEachLanguage)
     ASSERT_FALSE(lines.empty()) << "the build generates ZyrelTexts.rc from resources/ZyrelTexts.txt";
     EXPECT_EQ(lines[1], "#pragma code_page(65001)");
     const char* const names[] = {"IDS_NO_PERMISSION", "IDS_DOWNLOAD_FAILED", "IDS_CANCEL_DOWNLOAD",     "IDS_LAUNCH_FAILED",
-                                 "IDS_UPDATE_FAILED", "IDS_SIGNATURE_UNVERIFIED", "IDS_WINE_NEEDED"};
+                                 "IDS_UPDATE_FAILED", "IDS_SIGNATURE_UNVERIFIED", "IDS_WINE_NEEDED", "IDS_BYTES_OF_TOTAL",
+                                 "IDS_BYTE_UNITS", "IDS_DECIMAL_SEPARATOR"};
     const char* const languages[] = {"LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US", "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN",
                                      "LANGUAGE LANG_FRENCH, SUBLANG_FRENCH"};
     std::vector<std::string> expected;
     for (int language : {English, German, French}) {
         expected.push_back(languages[language]);
         expected.push_back("STRINGTABLE");
-        for (int i = 0; i < 7; ++i)
+        for (int i = 0; i < 10; ++i)
             expected.push_back(std::string("    ") + names[i] + " \"" + utf8(kStrings[i].text[language]) + "\"");
         for (const Expected& title : kTitles) {
             expected.push_back(std::string(title.id == 101 ? "IDD_DOWNLOAD" : "IDD_DOWNLOAD_UPDATE") +
-                               " DIALOGEX 0, 0, 384, 29");
+                               " DIALOGEX 0, 0, 384, 41");
             expected.push_back("STYLE WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT | "
                                "DS_FIXEDSYS");
             expected.push_back("CAPTION \"" + utf8(title.text[language]) + "\"");
@@ -425,6 +429,7 @@ TEST(ResourcesTest, GeneratedScriptCarriesTheTablesAndTemplatesOfEachLanguage)
                                "\", IDCANCEL, 327, 7, 50, 15, WS_CHILD | WS_VISIBLE | WS_TABSTOP");
             expected.push_back("    CONTROL \"\", IDC_DOWNLOAD_PROGRESS, \"msctls_progress32\", WS_CHILD | WS_VISIBLE | "
                                "WS_BORDER, 7, 7, 312, 15");
+            expected.push_back("    LTEXT \"\", IDC_DOWNLOAD_DETAILS, 7, 26, 370, 8, SS_NOPREFIX");
         }
     }
     // Every expected line, in this order (BEGIN, END and blank lines between them).

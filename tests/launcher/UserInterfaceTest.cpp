@@ -483,10 +483,12 @@ TEST(UserInterfaceTest, GtkWindowOnAVirtualDisplay)
         std::vector<std::string> seen;
         ASSERT_TRUE(read_until(child, "progress 5000 5000", seen)) << joined(seen);
         EXPECT_EQ(seen.front(), "init " + title);
-        // Under the bar, the bytes of the total (the rate joins them after half a second,
-        // which a slow build may have passed).
+        // Under the bar, the bytes of the total in the window's language (the rate joins
+        // them after half a second, which a slow build may have passed).
+        const char* const figures[] = {"details 488.3 KiB of 976.6 KiB", "details 488,3 KiB von 976,6 KiB",
+                                       "details 488,3 Kio sur 976,6 Kio"};
         const std::string details = child.read_line();
-        EXPECT_EQ(details.rfind("details 488.3 KiB of 976.6 KiB", 0), 0u) << details;
+        EXPECT_EQ(details.rfind(figures[run.language], 0), 0u) << details;
 
         const std::string window = find_window(display.Name(), title);
         ASSERT_FALSE(window.empty()) << "a window titled " << title;

@@ -3,6 +3,8 @@
 // common to all three.
 #include "ui/posix/PosixHost.h"
 
+#include "ui/TransferFigures.h"
+
 #include "LocalizedTable.h"
 #include "Log.h"
 #include "posix/GtkLibrary.h"
@@ -104,35 +106,16 @@ void OnSignal(int number)
 
 std::string ByteCount(std::uint64_t count)
 {
-    static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-    double value = static_cast<double>(count);
-    int unit = 0;
-    while (value >= 1024.0 && unit < 4) {
-        value /= 1024.0;
-        ++unit;
-    }
-    char text[32];
-    if (unit == 0)
-        std::snprintf(text, sizeof(text), "%llu B", static_cast<unsigned long long>(count));
-    else
-        std::snprintf(text, sizeof(text), "%.1f %s", value, units[unit]);
-    return text;
+    return vxn::utf8_from(ui::ByteAmountText(count)).c_str();
 }
 
 std::string TransferFigures(const Dialog& dialog, std::chrono::steady_clock::time_point now)
 {
     if (dialog.received == nullptr)
         return std::string();
-    const std::uint64_t received = dialog.received->load();
-    std::string figures = ByteCount(received);
     const std::uint64_t total = dialog.total != nullptr ? dialog.total->load() : 0;
-    if (total > 0)
-        figures += " of " + ByteCount(total);
-    // A rate over the first moments says little; it shows from half a second on.
     const double seconds = std::chrono::duration<double>(now - dialog.opened).count();
-    if (seconds > 0.5)
-        figures += ", " + ByteCount(static_cast<std::uint64_t>(static_cast<double>(received) / seconds)) + "/s";
-    return figures;
+    return vxn::utf8_from(ui::TransferFiguresText(dialog.received->load(), total, seconds)).c_str();
 }
 
 void DeliverPosted(Dialog& dialog)

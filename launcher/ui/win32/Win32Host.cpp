@@ -2,6 +2,8 @@
 // common controls, MessageBoxW.
 #include "ui/UserInterface.h"
 
+#include "ui/TransferFigures.h"
+
 #include "resource.h"
 
 #include <windows.h>
@@ -83,9 +85,11 @@ vxn::wstring WindowTitle(Window window)
     return vxn::wstring(title, static_cast<vxn::u32>(length > 0 ? length : 0));
 }
 
-vxn::wstring ProgressDetails(Window)
+vxn::wstring ProgressDetails(Window window)
 {
-    return vxn::wstring();
+    wchar_t text[256] = {};
+    const UINT length = GetDlgItemTextW(static_cast<HWND>(window), IDC_DOWNLOAD_DETAILS, text, 256);
+    return vxn::wstring(text, static_cast<vxn::u32>(length));
 }
 
 bool PostDialogMessage(Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
@@ -93,8 +97,48 @@ bool PostDialogMessage(Window window, unsigned message, std::uintptr_t wParam, s
     return PostMessageW(static_cast<HWND>(window), message, wParam, lParam) != FALSE;
 }
 
-// The dialog shows the bar only, as the templates lay it out.
-void AttachTransferCounters(Window, const std::atomic<std::uint64_t>*, const std::atomic<std::uint64_t>*) {}
+namespace {
+
+// The counters the line under the bar shows; one download window at a time, and only its
+// thread (the timer's) reads these.
+struct TransferLine {
+    HWND window = nullptr;
+    const std::atomic<std::uint64_t>* received = nullptr;
+    const std::atomic<std::uint64_t>* total = nullptr;
+    DWORD opened = 0;
+};
+TransferLine transferLine;
+
+// A few times a second: the figures move even while the bar cannot (no total yet).
+constexpr UINT_PTR kTransferTimer = 0x5A59;
+constexpr UINT kRefreshMilliseconds = 250;
+
+void RefreshTransferLine(HWND window)
+{
+    if (window != transferLine.window || transferLine.received == nullptr)
+        return;
+    const double seconds = static_cast<double>(GetTickCount() - transferLine.opened) / 1000.0;
+    const std::uint64_t total = transferLine.total != nullptr ? transferLine.total->load() : 0;
+    const vxn::wstring line = TransferFiguresText(transferLine.received->load(), total, seconds);
+    SetDlgItemTextW(window, IDC_DOWNLOAD_DETAILS, line.c_str());
+}
+
+void CALLBACK OnTransferTimer(HWND window, UINT, UINT_PTR, DWORD)
+{
+    RefreshTransferLine(window);
+}
+
+} // namespace
+
+// The timer belongs to the window and ends with it; the handler's own messages are untouched.
+void AttachTransferCounters(Window window, const std::atomic<std::uint64_t>* received,
+                            const std::atomic<std::uint64_t>* total)
+{
+    HWND dialog = static_cast<HWND>(window);
+    transferLine = {dialog, received, total, GetTickCount()};
+    RefreshTransferLine(dialog);
+    SetTimer(dialog, kTransferTimer, kRefreshMilliseconds, &OnTransferTimer);
+}
 
 int ShowMessageBox(Window owner, const vxn::wstring& text, const vxn::wstring& caption, unsigned style,
                    const vxn::wstring&)
